@@ -1,0 +1,92 @@
+#include "app/MainFrame.h"
+
+#include "app/Config.h"
+#include "app/HarrowmereApp.h"
+#include "app/Messages.h"
+#include "monitor/HarrowmereDlg.h"
+
+#define HM_VIEW_ID 0xE900
+
+CChildView::CChildView() = default;
+
+CChildView::~CChildView()
+{
+    m_mainDialog.reset();
+}
+
+bool CChildView::CreateView(HWND frame)
+{
+    if (CConfig* config = CConfig::Instance())
+        config->Load();
+
+    m_mainDialog.reset(new (std::nothrow) CHarrowmereDlg(frame));
+    if (m_mainDialog && m_mainDialog->Create(frame)) {
+        if (!IsBackgroundStart()) {
+            ShowWindow(m_mainDialog->Hwnd(), SW_RESTORE);
+            ShowWindow(m_mainDialog->Hwnd(), SW_SHOW);
+            PostMessageW(m_mainDialog->Hwnd(), WM_SHOW_PAGE, 0, 0);
+        }
+    }
+
+    return Create(L"HarrowmereView", CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, LoadCursorW(nullptr, IDC_ARROW),
+                  reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), L"", WS_CHILD | WS_VISIBLE, WS_EX_CLIENTEDGE,
+                  0, 0, 0, 0, frame, reinterpret_cast<HMENU>(static_cast<INT_PTR>(HM_VIEW_ID)));
+}
+
+LRESULT CChildView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        BeginPaint(m_hWnd, &ps);
+        EndPaint(m_hWnd, &ps);
+        return 0;
+    }
+    case WM_CLOSE:
+        // The main window is gone by now (it asked the frame to close); its
+        // object's destruction removes the tray icon.
+        m_mainDialog.reset();
+        return 0;
+    }
+    return CWindow::WindowProc(msg, wParam, lParam);
+}
+
+CMainFrame::CMainFrame() = default;
+
+CMainFrame::~CMainFrame()
+{
+    Destroy();
+}
+
+bool CMainFrame::CreateFrame()
+{
+    // No cursor, brush or icon: the frame is never seen.
+    if (!Create(L"HarrowmereFrame", 0, nullptr, nullptr, HM_MAIN_FRAME_TITLE, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr))
+        return false;
+    // No taskbar button, and out of the way.
+    SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) | WS_EX_TOOLWINDOW);
+    SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    return true;
+}
+
+LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CREATE:
+        return m_view.CreateView(m_hWnd) ? 0 : -1;
+    case WM_SETFOCUS:
+        if (m_view.IsWindow())
+            SetFocus(m_view.Hwnd());
+        return 0;
+    case WM_CLOSE:
+        if (m_view.IsWindow())
+            SendMessageW(m_view.Hwnd(), WM_CLOSE, 0, 0);
+        DestroyWindow(m_hWnd);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return CWindow::WindowProc(msg, wParam, lParam);
+}

@@ -1,0 +1,19 @@
+// Window messages of the main window. The numbers are fixed: the request
+// thread, the prompt, the pages, the balloons and the shell send them.
+#pragma once
+
+#include <windows.h>
+
+#define WM_TRAY_NOTIFY     0x16F1 // wParam icon id, lParam mouse message
+#define WM_TAB_CHANGED     0x16F2 // wParam page number
+#define WM_WATCH_LOG       0x16F3 // wParam 1 add a log row, 2 show the balloon; lParam log sequence number
+#define WM_SHOW_PAGE       0x16F4 // wParam page number
+#define WM_BALLOON_OFF     0x16F5 // wParam balloon kind 1 or 2
+#define WM_WATCH_EDIT_RULE 0x16F6 // wParam rule identity, or 0
+#define WM_WATCH_COUNT     0x16F7
+
+#define HM_TRAY_ICON_ID 1
+#define HM_HOTKEY_ID    1001
+
+// Title of the hidden frame; the updater finds the running program by it.
+#define HM_MAIN_FRAME_TITLE L"HarrowmereMainFrame"

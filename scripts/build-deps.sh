@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Cross-builds libcurl (static, HTTP only, Schannel) and GoogleTest for both
+# architectures into the dependency cache. The install folder is keyed by the
+# pinned versions and this script's contents, so a change rebuilds and an
+# unchanged tree reuses the cache.
+set -euo pipefail
+. "$(dirname "$0")/common.sh"
+
+src_dir() { # package -> unpacked source folder in the cache
+    local d
+    d=$(find "$HM_CACHE/src" -maxdepth 1 -mindepth 1 -type d -name "$1-*" | sort | tail -n 1)
+    [ -n "$d" ] || hm_die "sources of $1 missing; run scripts/setup.sh"
+    echo "$d"
+}
+
+deps_key() {
+    { echo "$HM_TINYXML_VERSION $HM_CURL_VERSION"
+      dpkg-query -W -f='${Version}\n' googletest g++-mingw-w64-x86-64-posix 2>/dev/null
+      cat "$0" "$HM_ROOT"/cmake/toolchain-*.cmake; } | sha256sum | cut -c1-16
+}
+
+HM_DEPS=$HM_CACHE/deps/$(deps_key)
+echo "$HM_DEPS"
+[ -f "$HM_DEPS/.complete" ] && exit 0
+
+curl_src=$(src_dir curl)
+work=$HM_CACHE/work
+rm -rf "$work" "$HM_DEPS"; mkdir -p "$work"
+for arch in $HM_ARCHES; do
+    prefix=$HM_DEPS/$arch
+    hm_log "building libcurl for $arch"
+    cmake -S "$curl_src" -B "$work/curl-$arch" -G Ninja -Wno-dev \
+        -DCMAKE_TOOLCHAIN_FILE="$HM_ROOT/cmake/toolchain-$arch.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+        -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF \
+        -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \
+        -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF \
+        -DCURL_USE_LIBPSL=OFF -DCURL_USE_GSSAPI=OFF -DENABLE_UNIX_SOCKETS=OFF \
+        -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DENABLE_MANUAL=OFF \
+        -DCURL_CA_PATH=none -DCURL_CA_BUNDLE=none >"$work/curl-$arch.log" 2>&1 \
+        || { tail -n 30 "$work/curl-$arch.log"; hm_die "libcurl configure failed ($arch)"; }
+    cmake --build "$work/curl-$arch" >>"$work/curl-$arch.log" 2>&1 \
+        && cmake --install "$work/curl-$arch" >>"$work/curl-$arch.log" 2>&1 \
+        || { tail -n 30 "$work/curl-$arch.log"; hm_die "libcurl build failed ($arch)"; }
+
+    hm_log "building GoogleTest for $arch"
+    cmake -S /usr/src/googletest -B "$work/gtest-$arch" -G Ninja -Wno-dev \
+        -DCMAKE_TOOLCHAIN_FILE="$HM_ROOT/cmake/toolchain-$arch.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF >"$work/gtest-$arch.log" 2>&1 \
+        && cmake --build "$work/gtest-$arch" >>"$work/gtest-$arch.log" 2>&1 \
+        && cmake --install "$work/gtest-$arch" >>"$work/gtest-$arch.log" 2>&1 \
+        || { tail -n 30 "$work/gtest-$arch.log"; hm_die "GoogleTest build failed ($arch)"; }
+done
+rm -rf "$work"
+touch "$HM_DEPS/.complete"

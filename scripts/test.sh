@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds both architectures
+# (i686: compile and link only), then runs every x86_64 test under wine64
+# through CTest in the project's prefix and virtual desktop. Arguments go to
+# ctest (for example -R RuleFile). Exits non-zero on any failure or warning.
+set -uo pipefail
+. "$(dirname "$0")/wine-env.sh"
+
+"$HM_ROOT/scripts/setup.sh" || exit 1
+"$HM_ROOT/scripts/build.sh"
+build_status=$?
+[ -d "$HM_BUILD_ROOT/x86_64/stage" ] && [ -f "$HM_BUILD_ROOT/x86_64/stage/Harrowmere.exe" ] || exit 1
+
+trap hm_wine_down EXIT
+hm_wine_up
+export HM_SCREENSHOT_DIR=$HM_BUILD_ROOT/screenshots
+ctest --test-dir "$HM_BUILD_ROOT/x86_64" --output-on-failure --timeout 300 "$@"
+test_status=$?
+if [ $build_status -ne 0 ]; then
+    hm_log "build warnings or errors above: failing"
+    exit 1
+fi
+exit $test_status

@@ -1,0 +1,73 @@
+#include "ui/Window.h"
+
+#include "ui/Strings.h"
+
+namespace ui {
+
+CWindow::~CWindow()
+{
+    Destroy();
+}
+
+bool CWindow::Create(const wchar_t* className, UINT classStyle, HCURSOR cursor, HBRUSH background,
+                     const wchar_t* title, DWORD style, DWORD exStyle, int x, int y, int cx, int cy,
+                     HWND parent, HMENU menuOrId)
+{
+    WNDCLASSEXW wc = { sizeof(wc) };
+    if (!GetClassInfoExW(ResourceModule(), className, &wc)) {
+        wc.cbSize = sizeof(wc);
+        wc.style = classStyle;
+        wc.lpfnWndProc = StaticWndProc;
+        wc.hInstance = ResourceModule();
+        wc.hCursor = cursor;
+        wc.hbrBackground = background;
+        wc.lpszClassName = className;
+        if (!RegisterClassExW(&wc))
+            return false;
+    }
+    HWND hwnd = CreateWindowExW(exStyle, className, title, style, x, y, cx, cy, parent, menuOrId,
+                                ResourceModule(), this);
+    return hwnd != nullptr;
+}
+
+void CWindow::Destroy()
+{
+    if (m_hWnd && ::IsWindow(m_hWnd))
+        DestroyWindow(m_hWnd);
+    m_hWnd = nullptr;
+}
+
+CWindow* CWindow::FromHandle(HWND hwnd)
+{
+    if (!hwnd || GetWindowLongPtrW(hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(StaticWndProc))
+        return nullptr;
+    return reinterpret_cast<CWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+LRESULT CWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(m_hWnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK CWindow::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    CWindow* self;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<CWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->m_hWnd = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<CWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    if (!self)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    LRESULT result = self->WindowProc(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->m_hWnd = nullptr;
+        self->OnFinalMessage();
+    }
+    return result;
+}
+
+} // namespace ui

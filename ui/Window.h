@@ -1,0 +1,43 @@
+// The thin window layer: a window object owns one HWND and receives its
+// messages through virtual handlers. Subclasses override what they need;
+// everything else takes the default path.
+#pragma once
+
+#include <windows.h>
+
+namespace ui {
+
+class CWindow {
+public:
+    CWindow() = default;
+    virtual ~CWindow();
+    CWindow(const CWindow&) = delete;
+    CWindow& operator=(const CWindow&) = delete;
+
+    HWND Hwnd() const { return m_hWnd; }
+    bool IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd); }
+
+    // Registers `className` once (CS_* styles, cursor, brush may be null) and
+    // creates the window; returns false when creation fails.
+    bool Create(const wchar_t* className, UINT classStyle, HCURSOR cursor, HBRUSH background,
+                const wchar_t* title, DWORD style, DWORD exStyle, int x, int y, int cx, int cy,
+                HWND parent, HMENU menuOrId);
+    void Destroy();
+
+    // The object behind a window created by this layer, or null.
+    static CWindow* FromHandle(HWND hwnd);
+
+protected:
+    // Called for every message; the default calls DefWindowProc.
+    virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    // After WM_NCDESTROY: the handle is gone. Objects that delete themselves
+    // do it here.
+    virtual void OnFinalMessage() {}
+
+    HWND m_hWnd = nullptr;
+
+private:
+    static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+};
+
+} // namespace ui
