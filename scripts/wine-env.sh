@@ -10,7 +10,8 @@ export WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=${WINEDEBUG:--all}
 # Chinese locale: Wine's ANSI code page becomes 936.
 export LOCPATH=$HM_CACHE/locale
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+unset LC_ALL LC_CTYPE LC_MESSAGES LANGUAGE
+export LANG=zh_CN.UTF-8
 HM_DESKTOP_SIZE=${HM_DESKTOP_SIZE:-1024x768}
 HM_RUN_DIR=$HM_BUILD_ROOT/run
 HM_XVFB_PID=
