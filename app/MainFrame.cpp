@@ -75,6 +75,11 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     switch (msg) {
     case WM_CREATE:
         return m_view.CreateView(m_hWnd) ? 0 : -1;
+    case WM_GETMINMAXINFO:
+        // An overlapped window gets a caption and with it a minimum size;
+        // the frame is meant to be 0 by 0.
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{ 0, 0 };
+        return 0;
     case WM_SETFOCUS:
         if (m_view.IsWindow())
             SetFocus(m_view.Hwnd());

@@ -22,7 +22,7 @@ for arch in ${*:-$HM_ARCHES}; do
     hm_log "building $arch"
     log=$dir/build.log
     if ! cmake --build "$dir" >"$log" 2>&1; then
-        grep -E 'error|Error|FAILED' "$log" | head -n 60 >&2 || tail -n 60 "$log" >&2
+        grep -E 'error:|FAILED' "$log" | head -n 60 >&2 || tail -n 60 "$log" >&2
         hm_die "the $arch build failed (full log: $log)"
     fi
     if grep -q 'warning:' "$log"; then

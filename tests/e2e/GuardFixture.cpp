@@ -1,0 +1,242 @@
+#include "e2e/GuardFixture.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cwctype>
+
+namespace e2e {
+
+namespace {
+
+std::wstring ModuleFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s(path);
+    return s.substr(0, s.find_last_of(L'\\') + 1);
+}
+
+std::wstring Lower(std::wstring s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    return s;
+}
+
+template <typename F>
+void ForEachProcess(F f)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W pe = { sizeof(pe) };
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
+        f(pe);
+    CloseHandle(snap);
+}
+
+} // namespace
+
+std::wstring StageDir()
+{
+    return ModuleFolder() + L"..\\stage\\";
+}
+
+std::wstring ProgramDir()
+{
+    return L"C:\\Program Files\\Harrowmere\\";
+}
+
+bool InstallProgramFolder()
+{
+    std::wstring dst = ProgramDir();
+    CreateDirectoryW(dst.c_str(), nullptr);
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((StageDir() + L"*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (!CopyFileW((StageDir() + fd.cFileName).c_str(), (dst + fd.cFileName).c_str(), FALSE))
+            ok = false;
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+    return ok;
+}
+
+int CountProcesses(const wchar_t* imageName)
+{
+    int n = 0;
+    std::wstring want = Lower(imageName);
+    ForEachProcess([&](const PROCESSENTRY32W& pe) { n += Lower(pe.szExeFile) == want; });
+    return n;
+}
+
+void KillProcesses(const wchar_t* imageName)
+{
+    std::wstring want = Lower(imageName);
+    std::vector<DWORD> pids;
+    ForEachProcess([&](const PROCESSENTRY32W& pe) {
+        if (Lower(pe.szExeFile) == want)
+            pids.push_back(pe.th32ProcessID);
+    });
+    for (DWORD pid : pids) {
+        HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (!h)
+            continue;
+        TerminateProcess(h, 1);
+        WaitForSingleObject(h, 10000);
+        CloseHandle(h);
+    }
+}
+
+namespace {
+struct WindowSearch {
+    DWORD pid;
+    std::vector<WindowInfo> out;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner == search->pid) {
+        wchar_t title[256] = {}, cls[256] = {};
+        GetWindowTextW(hwnd, title, 256);
+        GetClassNameW(hwnd, cls, 256);
+        search->out.push_back({ hwnd, title, cls, IsWindowVisible(hwnd) != FALSE });
+    }
+    return TRUE;
+}
+} // namespace
+
+std::vector<WindowInfo> TopLevelWindows(DWORD pid)
+{
+    WindowSearch search{ pid, {} };
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.out;
+}
+
+void ResetSettings()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+    HKEY run;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_SET_VALUE,
+                      &run) == ERROR_SUCCESS) {
+        RegDeleteValueW(run, L"Harrowmere");
+        RegCloseKey(run);
+    }
+}
+
+Process::~Process()
+{
+    Kill();
+    if (m_outRead)
+        CloseHandle(m_outRead);
+}
+
+bool Process::Start(const std::wstring& exe, const std::wstring& args, bool captureOutput)
+{
+    std::wstring path = ProgramDir() + exe;
+    std::wstring cmd = L"\"" + path + L"\"" + (args.empty() ? L"" : L" " + args);
+    STARTUPINFOW si = { sizeof(si) };
+    HANDLE outWrite = nullptr;
+    if (captureOutput) {
+        SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
+        if (!CreatePipe(&m_outRead, &outWrite, &sa, 1 << 16))
+            return false;
+        SetHandleInformation(m_outRead, HANDLE_FLAG_INHERIT, 0);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = outWrite;
+        si.hStdError = outWrite;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    BOOL ok = CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, captureOutput, 0, nullptr,
+                             ProgramDir().c_str(), &si, &m_pi);
+    if (outWrite)
+        CloseHandle(outWrite);
+    return ok != FALSE;
+}
+
+HWND Process::WaitForWindow(const wchar_t* title, DWORD timeoutMs) const
+{
+    DWORD start = GetTickCount();
+    do {
+        for (const WindowInfo& w : TopLevelWindows(m_pi.dwProcessId)) {
+            if (w.title == title) {
+                // Windows appear during start-up; idle means it has finished.
+                WaitForInputIdle(m_pi.hProcess, 5000);
+                return w.hwnd;
+            }
+        }
+        if (m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 100) == WAIT_OBJECT_0)
+            return nullptr;
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+long Process::WaitForExit(DWORD timeoutMs) const
+{
+    if (!m_pi.hProcess || WaitForSingleObject(m_pi.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(m_pi.hProcess, &code);
+    return static_cast<long>(code);
+}
+
+long Process::Close(DWORD timeoutMs)
+{
+    for (const WindowInfo& w : TopLevelWindows(m_pi.dwProcessId))
+        if (w.className == L"#32770" && w.title == L"Harrowmere 2006")
+            PostMessageW(w.hwnd, WM_CLOSE, 0, 0);
+    return WaitForExit(timeoutMs);
+}
+
+void Process::Kill()
+{
+    if (m_pi.hProcess) {
+        if (WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(m_pi.hProcess, 1);
+            WaitForSingleObject(m_pi.hProcess, 10000);
+        }
+        CloseHandle(m_pi.hProcess);
+        CloseHandle(m_pi.hThread);
+    }
+    m_pi = {};
+}
+
+std::string Process::Output()
+{
+    if (!m_outRead)
+        return m_output;
+    DWORD avail = 0;
+    while (PeekNamedPipe(m_outRead, nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
+        char buf[4096];
+        DWORD got = 0;
+        if (!ReadFile(m_outRead, buf, std::min<DWORD>(avail, sizeof(buf)), &got, nullptr) || got == 0)
+            break;
+        m_output.append(buf, got);
+    }
+    return m_output;
+}
+
+void GuardTest::SetUpTestSuite()
+{
+    KillProcesses(L"Harrowmere.exe");
+    ASSERT_TRUE(InstallProgramFolder()) << "cannot install the stage into " << "C:\\Program Files\\Harrowmere";
+}
+
+void GuardTest::SetUp()
+{
+    KillProcesses(L"Harrowmere.exe");
+}
+
+void GuardTest::TearDown()
+{
+    KillProcesses(L"Harrowmere.exe");
+}
+
+} // namespace e2e
