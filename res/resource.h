@@ -2,6 +2,10 @@
 // the window messages refer to them.
 #pragma once
 
+#include "AskIds.h"
+#include "ControlsIds.h"
+#include "PagesIds.h"
+
 // Icons
 #define IDI_MAINFRAME               128
 #define IDI_TRAY                    159

@@ -62,7 +62,7 @@ hm_display_up() {
     fi
     mkdir -p "$HM_RUN_DIR"
     exec 9>"$HM_RUN_DIR/xvfb.display"
-    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -ac >"$HM_RUN_DIR/xvfb.log" 2>&1 &
+    Xvfb -displayfd 9 -screen 0 ${HM_DESKTOP_SIZE}x24 -nolisten tcp -ac >"$HM_RUN_DIR/xvfb.log" 2>&1 &
     HM_XVFB_PID=$!
     local i
     for i in $(seq 1 100); do

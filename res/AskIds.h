@@ -1,0 +1,2 @@
+// Resource ids of res/Ask.rc.
+#pragma once

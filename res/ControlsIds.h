@@ -1,0 +1,2 @@
+// Resource ids of res/Controls.rc.
+#pragma once

@@ -1,0 +1,2 @@
+// Resource ids of res/Pages.rc.
+#pragma once
