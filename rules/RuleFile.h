@@ -1,0 +1,25 @@
+// The rule file: the XML form of a RuleSet and its GroupList ("Harrowmere.erd"
+// and exported group files). Attribute values are in the system ANSI code
+// page; lines end in CR LF.
+#pragma once
+
+#include "rules/RuleModel.h"
+
+// Reads the file into a new RuleSet and appends the file's groups to `groups`.
+// A missing, unreadable or foreign file gives a set with only the empty "*"
+// entry. An error inside the document drops the "Program" element in which it
+// occurs and ends the reading; entries and groups read before stay. Null only
+// when the set cannot be created.
+RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path);
+
+#define RULE_FILE_ALL_GROUPS (-1)
+
+// Writes the set and the groups; with groupFilter -1 every rule and group,
+// otherwise only the rules of that group id and that one group. The file is
+// written beside the target under a temporary name and replaces the target
+// only once complete, so a failed write leaves the old file as it was.
+// Returns 0 on success; -1 for a null set or path; -2 when the temporary file
+// cannot be created; -3 when writing it fails; -4 when it cannot replace the
+// target.
+int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* path,
+                  int32_t groupFilter);
