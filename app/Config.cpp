@@ -1,0 +1,121 @@
+#include "app/Config.h"
+
+#include "app/PathString.h"
+#include "app/Registry.h"
+#include "app/TextConv.h"
+
+#include <tinyxml.h>
+
+#include <cstring>
+
+namespace {
+
+const REGSAM kKeyAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+const wchar_t kAutorunValue[] = L"Harrowmere";
+const wchar_t kProgramFile[] = L"Harrowmere.exe";
+const wchar_t kConfigFile[] = L"Harrowmere.cfg";
+
+} // namespace
+
+int CConfig::Load()
+{
+    CRegKey key;
+    if (key.Create(m_places.root, m_places.settingsKey.c_str(), kKeyAccess) != 0)
+        return -1;
+    // A value of another type (a text "1" that someone wrote by hand, say)
+    // is not a setting: QueryDword leaves the field alone for it.
+    key.QueryDword(L"AutoUpdate", &AutoUpdate);
+    key.QueryDword(L"Hook", &Hook);
+    key.QueryDword(L"ShowRunInfo", &ShowRunInfo);
+    key.QueryDword(L"ShowInfo", &ShowInfo);
+    key.QueryDword(L"BlockCount", &BlockCount);
+    key.QueryDword(L"HotKey", &HotKey);
+    key.QueryDword(L"SystemKey", &SystemKey);
+    return 0;
+}
+
+int CConfig::Save()
+{
+    CRegKey key;
+    if (key.Create(m_places.root, m_places.settingsKey.c_str(), kKeyAccess) != 0)
+        return -1;
+    key.SetDword(L"AutoUpdate", AutoUpdate);
+    key.SetDword(L"Hook", Hook);
+    key.SetDword(L"ShowRunInfo", ShowRunInfo);
+    key.SetDword(L"ShowInfo", ShowInfo);
+    key.SetDword(L"BlockCount", BlockCount);
+    key.SetDword(L"HotKey", HotKey);
+    key.SetDword(L"SystemKey", SystemKey);
+    return 0;
+}
+
+std::wstring CConfig::ProgramFolder() const
+{
+    CPathString folder = m_places.programFolder.empty() ? CPathString::FolderOf(CPathString::ModulePath())
+                                                        : CPathString(m_places.programFolder);
+    if (!folder.empty())
+        folder.AddBackslash();
+    return folder.str();
+}
+
+std::wstring CConfig::AutorunCommand() const
+{
+    CPathString program(ProgramFolder());
+    program.Append(kProgramFile);
+    return program.str() + L" /background";
+}
+
+int CConfig::IsAutorun() const
+{
+    CRegKey key;
+    if (key.Open(m_places.root, m_places.runKey.c_str(), kKeyAccess) != 0)
+        return -1;
+    std::wstring value;
+    if (key.QueryString(kAutorunValue, &value) != 0)
+        return -2;
+    return lstrcmpiW(value.c_str(), AutorunCommand().c_str()) == 0 ? 0 : -1;
+}
+
+int CConfig::SetAutorun(bool on)
+{
+    CRegKey key;
+    if (key.Create(m_places.root, m_places.runKey.c_str(), kKeyAccess) != 0)
+        return -1;
+    if (on)
+        key.SetString(kAutorunValue, AutorunCommand());
+    else
+        key.DeleteValue(kAutorunValue);
+    return 0;
+}
+
+int CConfig::GetConfigUrl(const char* element, std::wstring& out) const
+{
+    CPathString path(ProgramFolder());
+    path.Append(kConfigFile);
+    TiXmlDocument document;
+    if (!document.LoadFile(WideToAnsi(path.str()).c_str()))
+        return -1;
+    const TiXmlElement* root = document.FirstChildElement();
+    if (!root)
+        return -2;
+    if (std::strcmp(root->Value(), "Harrowmere") != 0)
+        return -3;
+    const TiXmlElement* child = root->FirstChildElement(element);
+    if (!child)
+        return -4;
+    const char* url = child->Attribute("Url");
+    if (!url)
+        return -5;
+    out = AnsiToWide(url);
+    return 0;
+}
+
+int CConfig::GetUpdateUrl(std::wstring& out) const
+{
+    return GetConfigUrl("Update", out);
+}
+
+int CConfig::GetFeedUrl(std::wstring& out) const
+{
+    return GetConfigUrl("AD", out);
+}
