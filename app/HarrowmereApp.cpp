@@ -3,6 +3,7 @@
 #include "app/CmdLineParser.h"
 #include "app/CrashReport.h"
 #include "app/MainFrame.h"
+#include "watch/WatchMain.h"
 
 bool IsBackgroundStart()
 {
@@ -25,6 +26,7 @@ void EnableDebugPrivilege()
 
 BOOL CALLBACK CrashCallback(void* /*state*/)
 {
+    StopDriverLinkOnCrash();
     return TRUE;
 }
 

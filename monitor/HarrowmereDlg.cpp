@@ -3,8 +3,10 @@
 #include "app/Config.h"
 #include "app/HarrowmereApp.h"
 #include "app/Messages.h"
+#include "monitor/ActivityLog.h"
 #include "res/resource.h"
 #include "ui/Strings.h"
+#include "watch/WatchMain.h"
 
 namespace {
 
@@ -57,6 +59,21 @@ BOOL CHarrowmereDlg::OnInitDialog()
     SetWindowTextW(m_hWnd, ui::LoadStr(IDS_APP_TITLE).c_str());
 
     AddTrayIcon();
+
+    OpenLogFile();
+    InitLog();
+
+    if (CWatchMain* link = CWatchMain::Instance()) {
+        link->SetMainWindow(m_hWnd);
+        link->SetLinkMutex(CreateMutexW(nullptr, FALSE, nullptr));
+        link->LoadRules();
+        // Monitoring starts with the window until the status page applies
+        // the setting itself.
+        CConfig* config = CConfig::Instance();
+        if (config && config->Hook == 1)
+            link->Start();
+    }
+
     RegisterHotKeyFromSettings();
     return TRUE;
 }
@@ -175,9 +192,14 @@ BOOL CHarrowmereDlg::OnClose()
 void CHarrowmereDlg::OnDestroy()
 {
     UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
+    if (CWatchMain* link = CWatchMain::PeekInstance())
+        link->Shutdown();
+    CloseLog();
+    CloseLogFile();
     if (CConfig* config = CConfig::PeekInstance())
         config->Save();
     CConfig::DeleteInstance();
+    CWatchMain::DeleteInstance();
     if (m_frame)
         PostMessageW(m_frame, WM_CLOSE, 0, 0);
 }
@@ -189,6 +211,12 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         return TRUE;
     }
     switch (msg) {
+    case WM_WATCH_LOG:
+    case WM_WATCH_COUNT:
+    case WM_WATCH_EDIT_RULE:
+        // The log page, the balloons, the counter and the rule editor take
+        // these; until they exist the messages have no receiver.
+        return TRUE;
     case WM_TRAY_NOTIFY:
         OnTrayNotify(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
         return TRUE;

@@ -1,0 +1,160 @@
+#include "watch/RequestHandling.h"
+
+#include "app/Config.h"
+#include "app/Messages.h"
+#include "app/TextConv.h"
+#include "monitor/ActivityLog.h"
+#include "watch/ParamList.h"
+#include "watch/WatchMain.h"
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+std::wstring BoundedText(const uint16_t* field, size_t capacity)
+{
+    size_t n = 0;
+    while (n < capacity && field[n] != 0)
+        ++n;
+    return std::wstring(reinterpret_cast<const wchar_t*>(field), n);
+}
+
+PARAM_LIST* RequestParams(const WatchRequest& request)
+{
+    switch (request.kind) {
+    case 0:
+    case 2:
+        return BuildParamList(request.kind, "s", request.param1.c_str());
+    case 1:
+        return BuildParamList(request.kind, "ss", request.param1.c_str(), request.param2.c_str());
+    default:
+        return nullptr;
+    }
+}
+
+// Writes the verdict unless the link was stopped meanwhile; true when written.
+bool CommitVerdict(WATCH_SHARED_RECORD* record, RequestThreadState* thread, uint16_t verdict)
+{
+    if (!thread) {
+        record->verdict = verdict;
+        return true;
+    }
+    std::lock_guard<std::mutex> guard(thread->recordLock);
+    if (thread->cancelled)
+        return false;
+    record->verdict = verdict;
+    return true;
+}
+
+} // namespace
+
+WatchRequest ReadRequest(const WATCH_SHARED_RECORD* record)
+{
+    WatchRequest r;
+    r.param1 = BoundedText(record->param1, WATCH_PARAM1_CHARS);
+    r.param2 = BoundedText(record->param2, WATCH_PARAM2_CHARS);
+    r.kind = record->kind;
+    char name[WATCH_PROCESS_CHARS + 1] = {};
+    memcpy(name, record->processName, WATCH_PROCESS_CHARS);
+    r.processName = AnsiToWide(name, static_cast<int>(strnlen(name, WATCH_PROCESS_CHARS)));
+    r.processId = record->processId;
+    r.ruleId = record->ruleId;
+    return r;
+}
+
+RequestThreadState::~RequestThreadState()
+{
+    for (HANDLE h : { requestEvent, doneEvent, stopEvent, thread })
+        if (h)
+            CloseHandle(h);
+}
+
+void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread)
+{
+    if (record->processId == GetCurrentProcessId()) {
+        CommitVerdict(record, thread, WATCH_VERDICT_ACCEPT);
+        return;
+    }
+    WatchRequest request = ReadRequest(record);
+    std::unique_ptr<PARAM_LIST, void (*)(PARAM_LIST*)> params(RequestParams(request), FreeParamList);
+
+    // Holding the set keeps the rule alive for the whole decision, also when
+    // a reload replaces the link's set meanwhile.
+    std::shared_ptr<RuleSet> rules = link->Rules();
+    Rule* rule = rules ? FindRuleById(rules.get(), request.ruleId) : nullptr;
+    if (!rule)
+        return;
+
+    CConfig* config = link->Config();
+    HWND mainWindow = link->MainWindow();
+    {
+        CLinkLock lock(link->LinkMutex());
+        uint16_t verdict = record->verdict;
+        if (rule->flags & RuleFlag::Ask) {
+            int answer = link->RunPrompt({ request.processId, request.processName, params.get(), rule, mainWindow });
+            if (answer == 1)
+                verdict = WATCH_VERDICT_ACCEPT;
+            else if (answer == 2)
+                verdict = WATCH_VERDICT_REJECT;
+        } else {
+            verdict = rule->action;
+        }
+        if (!CommitVerdict(record, thread, verdict))
+            return;
+
+        if (rule->log == RuleLog::Log) {
+            int32_t sequence = AddLogRecord(request.processName.c_str(), request.processId, verdict, 1,
+                                            rule->info.c_str(), params.get());
+            if (sequence >= 0 && mainWindow) {
+                DWORD now = GetTickCount();
+                if (config && config->ShowInfo == 1 && now - link->m_lastNotify > 300) {
+                    PostMessageW(mainWindow, WM_WATCH_LOG, 2, sequence);
+                    link->m_lastNotify = now;
+                }
+                PostMessageW(mainWindow, WM_WATCH_LOG, 1, sequence);
+            }
+        }
+    }
+    if (config) {
+        config->BlockCount++;
+        config->Save();
+    }
+    if (mainWindow)
+        PostMessageW(mainWindow, WM_WATCH_COUNT, 0, 0);
+}
+
+namespace {
+std::atomic<int> g_runningThreads{ 0 };
+}
+
+int CWatchMain::RunningRequestThreads()
+{
+    return g_runningThreads.load();
+}
+
+DWORD WINAPI RequestThreadProc(LPVOID param)
+{
+    std::unique_ptr<std::shared_ptr<RequestThreadState>> holder(static_cast<std::shared_ptr<RequestThreadState>*>(param));
+    std::shared_ptr<RequestThreadState> state = *holder;
+    holder.reset();
+    ++g_runningThreads;
+    for (;;) {
+        HANDLE waits[2] = { state->stopEvent, state->requestEvent };
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+            break;
+        {
+            std::lock_guard<std::mutex> guard(state->recordLock);
+            if (state->cancelled)
+                break;
+        }
+        HandleRequest(state->link, state->record, state.get());
+        std::lock_guard<std::mutex> guard(state->recordLock);
+        if (state->cancelled)
+            break;
+        ResetEvent(state->requestEvent);
+        SetEvent(state->doneEvent);
+    }
+    --g_runningThreads;
+    return 0;
+}

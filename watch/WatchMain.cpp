@@ -1,0 +1,230 @@
+#include "watch/WatchMain.h"
+
+#include "app/Config.h"
+#include "app/PathString.h"
+#include "res/resource.h"
+#include "rules/RuleFile.h"
+#include "rules/RuleImage.h"
+#include "ui/Strings.h"
+#include "watch/DriverService.h"
+#include "watch/RequestHandling.h"
+
+CLinkLock::CLinkLock(HANDLE mutex, DWORD timeoutMs) : m_mutex(mutex)
+{
+    if (!m_mutex)
+        return;
+    DWORD wait = WaitForSingleObject(m_mutex, timeoutMs);
+    m_owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+CLinkLock::~CLinkLock()
+{
+    if (m_owned)
+        ReleaseMutex(m_mutex);
+}
+
+CWatchMain::CWatchMain() : m_lastNotify(GetTickCount())
+{
+}
+
+CWatchMain::~CWatchMain()
+{
+    Stop();
+    std::lock_guard<std::mutex> guard(m_rulesGuard);
+    m_rules.reset();
+    ClearGroups(&m_groups);
+    if (m_linkMutex)
+        CloseHandle(m_linkMutex);
+}
+
+void CWatchMain::SetLinkMutex(HANDLE mutex)
+{
+    if (m_linkMutex && m_linkMutex != mutex)
+        CloseHandle(m_linkMutex);
+    m_linkMutex = mutex;
+}
+
+std::wstring CWatchMain::ProgramFolder() const
+{
+    if (!m_programFolder.empty())
+        return m_programFolder;
+    return CPathString::FolderOf(CPathString::ModulePath()).str();
+}
+
+CConfig* CWatchMain::Config() const
+{
+    return m_config ? m_config : CConfig::Instance();
+}
+
+std::shared_ptr<RuleSet> CWatchMain::Rules() const
+{
+    std::lock_guard<std::mutex> guard(m_rulesGuard);
+    return m_rules;
+}
+
+void CWatchMain::SetRules(RuleSet* set)
+{
+    std::shared_ptr<RuleSet> next(set, FreeRuleSet);
+    if (!set)
+        next.reset();
+    std::shared_ptr<RuleSet> previous;
+    {
+        std::lock_guard<std::mutex> guard(m_rulesGuard);
+        previous = std::move(m_rules);
+        m_rules = std::move(next);
+    }
+    // `previous` is freed here unless a decision still holds it; then the
+    // last decision frees it.
+}
+
+int CWatchMain::RunPrompt(const PromptInput& input) const
+{
+    return m_prompt ? m_prompt(input) : RunAskDialog(input);
+}
+
+void CWatchMain::ShowLoadFailure()
+{
+    if (m_loadFailure) {
+        m_loadFailure();
+        return;
+    }
+    MessageBoxW(nullptr, ui::LoadStr(IDS_DRIVER_LOAD_FAILED).c_str(), ui::LoadStr(IDS_CAPTION_ERROR).c_str(),
+                MB_OK | MB_ICONERROR);
+}
+
+int CWatchMain::Start()
+{
+    if (m_device)
+        return -1;
+    std::wstring driverFile = ProgramFolder() + HM_DRIVER_FILE;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!CPathString::GetAttributes(CPathString(driverFile), &attributes)) {
+        ShowLoadFailure();
+        return -1;
+    }
+    wchar_t systemDir[MAX_PATH + 1] = {};
+    GetSystemDirectoryW(systemDir, MAX_PATH);
+    std::wstring installed = std::wstring(systemDir) + L"\\drivers\\" HM_DRIVER_FILE;
+    CopyFileW(driverFile.c_str(), installed.c_str(), FALSE);
+
+    HANDLE device = nullptr;
+    DWORD error = 0;
+    if (!InstallDriver(installed.c_str(), &device, &error)) {
+        ShowLoadFailure();
+        return -2;
+    }
+    m_device = device;
+
+    // The driver answers with an address of the caller's width.
+    void* address = nullptr;
+    DeviceControl(m_device, IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address));
+    if (!address) {
+        ShowLoadFailure();
+        return -3;
+    }
+    m_record = static_cast<WATCH_SHARED_RECORD*>(address);
+
+    DWORD pid = GetCurrentProcessId();
+    DeviceControl(m_device, IOCTL_WATCH_SET_PID, &pid, sizeof(pid), nullptr, 0);
+
+    auto state = std::make_shared<RequestThreadState>();
+    state->link = this;
+    state->record = m_record;
+    state->requestEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state->doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // Handles are 32-bit values on every Windows, so they fit the record.
+    m_record->requestEvent = HandleToULong(state->requestEvent);
+    m_record->doneEvent = HandleToULong(state->doneEvent);
+
+    UploadRules();
+
+    // The request thread: waits for the driver's requests on this start's
+    // events and decides them; ends when Stop sets its stop event (see
+    // RequestThreadProc). It shares the state with the link.
+    auto* param = new std::shared_ptr<RequestThreadState>(state);
+    state->thread = CreateThread(nullptr, 0, RequestThreadProc, param, 0, nullptr);
+    if (!state->thread)
+        delete param;
+    m_thread = state;
+
+    DeviceControl(m_device, IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+    return 0;
+}
+
+int CWatchMain::Stop()
+{
+    if (!m_device)
+        return -1;
+    std::shared_ptr<RequestThreadState> thread = std::move(m_thread);
+    if (thread) {
+        {
+            std::lock_guard<std::mutex> guard(thread->recordLock);
+            thread->cancelled = true;
+        }
+        SetEvent(thread->stopEvent);
+    }
+    DeviceControl(m_device, IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
+    CloseHandle(m_device);
+    m_device = nullptr;
+    // A thread waiting for requests ends at once; one inside a prompt ends
+    // when the prompt closes and then writes nothing.
+    if (thread && thread->thread)
+        WaitForSingleObject(thread->thread, 2000);
+    return 0;
+}
+
+int CWatchMain::LoadRules()
+{
+    std::wstring path = ProgramFolder() + L"Harrowmere.erd";
+    CLinkLock lock(m_linkMutex);
+    SetRules(ReadRuleFile(&m_groups, path.c_str()));
+    return Rules() ? 0 : -1;
+}
+
+int CWatchMain::UploadRules()
+{
+    if (!m_device)
+        return -1;
+    CLinkLock lock(m_linkMutex);
+    std::shared_ptr<RuleSet> rules = Rules();
+    return UploadRuleTable(m_device, rules.get());
+}
+
+void CWatchMain::ReloadRules()
+{
+    if (m_device)
+        DeviceControl(m_device, IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
+    {
+        CLinkLock lock(m_linkMutex);
+        SetRules(nullptr);
+        // The groups come back with the file; keeping the old ones would
+        // double them.
+        ClearGroups(&m_groups);
+    }
+    LoadRules();
+    UploadRules();
+    CConfig* config = Config();
+    if (config && config->Hook == 1 && m_device)
+        DeviceControl(m_device, IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+}
+
+void CWatchMain::Shutdown()
+{
+    Stop();
+    {
+        CLinkLock lock(m_linkMutex);
+        SetRules(nullptr);
+    }
+    ClearGroups(&m_groups);
+    if (m_linkMutex) {
+        CloseHandle(m_linkMutex);
+        m_linkMutex = nullptr;
+    }
+}
+
+void StopDriverLinkOnCrash()
+{
+    if (CWatchMain* link = CWatchMain::PeekInstance())
+        link->Stop();
+}

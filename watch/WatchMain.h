@@ -1,0 +1,131 @@
+// CWatchMain: the program's one link to the driver. Installs and starts the
+// kernel service, opens the device, obtains the shared request record, hands
+// over the program's process id, two events and the rule table, and runs the
+// request thread that answers the driver.
+#pragma once
+
+#include "app/Singleton.h"
+#include "driver/common/WatchProtocol.h"
+#include "rules/RuleModel.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class CConfig;
+struct RequestThreadState;
+
+// What the permission prompt is given for one request.
+struct PromptInput {
+    DWORD processId;
+    std::wstring processName;
+    const PARAM_LIST* params; // may be null for an unknown kind
+    const Rule* rule;
+    HWND mainWindow;
+};
+// Runs the prompt; returns 1 to allow, 2 to refuse, anything else leaves the
+// driver's preset verdict.
+using PromptFunction = std::function<int(const PromptInput&)>;
+
+// Waits for the link mutex at most 10000 ms and goes on without it after
+// that; releases it when it was had.
+class CLinkLock {
+public:
+    explicit CLinkLock(HANDLE mutex, DWORD timeoutMs = 10000);
+    ~CLinkLock();
+    CLinkLock(const CLinkLock&) = delete;
+    CLinkLock& operator=(const CLinkLock&) = delete;
+    bool Owned() const { return m_owned; }
+
+private:
+    HANDLE m_mutex;
+    bool m_owned = false;
+};
+
+class CWatchMain : public CSingleton<CWatchMain> {
+public:
+    CWatchMain();
+    ~CWatchMain() override;
+
+    // Receiver of WM_WATCH_LOG and WM_WATCH_COUNT.
+    void SetMainWindow(HWND window) { m_mainWindow = window; }
+    HWND MainWindow() const { return m_mainWindow; }
+    // Takes ownership of the unnamed link mutex.
+    void SetLinkMutex(HANDLE mutex);
+    HANDLE LinkMutex() const { return m_linkMutex; }
+
+    // 0 started; -1 already started or the driver file is missing; -2 the
+    // device cannot be opened; -3 the driver gives no shared record.
+    int Start();
+    // 0 stopped; -1 not started. After it returns no request is decided.
+    int Stop();
+    bool IsStarted() const { return m_device != nullptr; }
+
+    // Loads "Harrowmere.erd" of the program folder into the rule set and the
+    // groups. 0 when a rule set exists afterwards, -1 otherwise.
+    int LoadRules();
+    // After the rule file was rewritten: stop asking, replace the rule set
+    // by a fresh load, upload it, and ask again when monitoring is on.
+    void ReloadRules();
+    // Sends the rule table image of the current rule set; nothing when not started.
+    int UploadRules();
+    // At shut-down: stop, free the rule set, clear the groups, close the mutex.
+    void Shutdown();
+
+    // The rule set in use. A decision holds this reference until it ends, so
+    // a reload never frees rules that a prompt still shows.
+    std::shared_ptr<RuleSet> Rules() const;
+    // Replaces the rule set (taking ownership; null for none).
+    void SetRules(RuleSet* set);
+    GroupList& Groups() { return m_groups; }
+
+    // The shared record while one is mapped (null before the first start).
+    WATCH_SHARED_RECORD* SharedRecord() const { return m_record; }
+
+    // Program folder (with final backslash) where the driver and rule file
+    // are; empty means the running program's folder.
+    void SetProgramFolder(const std::wstring& folder) { m_programFolder = folder; }
+    std::wstring ProgramFolder() const;
+
+    // Replaces the permission prompt (tests); null restores the real one.
+    void SetPromptFunction(PromptFunction prompt) { m_prompt = std::move(prompt); }
+    int RunPrompt(const PromptInput& input) const;
+    // Replaces the load-failure message box (tests); null restores it.
+    void SetLoadFailureHandler(std::function<void()> handler) { m_loadFailure = std::move(handler); }
+    // Settings used by the decisions; null means CConfig::Instance().
+    void SetConfig(CConfig* config) { m_config = config; }
+    CConfig* Config() const;
+
+    // Tick count of the last monitoring balloon message.
+    DWORD m_lastNotify;
+
+    // Number of request threads now running (tests check there is one).
+    static int RunningRequestThreads();
+
+private:
+    void ShowLoadFailure();
+    void FreeRules();
+
+    HWND m_mainWindow = nullptr;
+    HANDLE m_linkMutex = nullptr;
+    HANDLE m_device = nullptr;
+    WATCH_SHARED_RECORD* m_record = nullptr;
+    GroupList m_groups;
+    std::shared_ptr<RuleSet> m_rules;
+    mutable std::mutex m_rulesGuard; // guards the m_rules pointer itself
+    std::shared_ptr<RequestThreadState> m_thread;
+    std::wstring m_programFolder;
+    PromptFunction m_prompt;
+    std::function<void()> m_loadFailure;
+    CConfig* m_config = nullptr;
+};
+
+// The real permission prompt for one request (modal, on the calling thread).
+int RunAskDialog(const PromptInput& input);
+
+// Stops the driver link if it exists; used by the crash reporter's callback.
+void StopDriverLinkOnCrash();
