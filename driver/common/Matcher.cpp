@@ -50,21 +50,23 @@ uint16_t Fold(uint16_t c)
     return c;
 }
 
-// The pattern is read from image bytes (little-endian UTF-16, NUL-terminated).
-// Greedy star with backtracking to the last star only: each star can only
-// move forward, so the work is bounded by pattern length times text length.
-bool WildcardMatch(const uint8_t* pattern, const uint16_t* text)
+// The pattern is read from image bytes (little-endian UTF-16) and ends at its
+// NUL or after `units` characters, whichever comes first, so a pattern can
+// never be read past its payload. Greedy star with backtracking to the last
+// star only: each star can only move forward, so the work is bounded by
+// pattern length times text length.
+bool WildcardMatch(const uint8_t* pattern, size_t units, const uint16_t* text)
 {
     size_t p = 0, t = 0;
     size_t starP = 0, starT = 0;
     bool haveStar = false;
     for (;;) {
-        uint16_t pc = Read16(pattern + 2 * p);
+        uint16_t pc = p < units ? Read16(pattern + 2 * p) : 0;
         uint16_t tc = text[t];
         if (tc == 0) {
             while (pc == '*') {
                 ++p;
-                pc = Read16(pattern + 2 * p);
+                pc = p < units ? Read16(pattern + 2 * p) : 0;
             }
             return pc == 0;
         }
@@ -152,6 +154,17 @@ int ValidateRecord(const RecordView& r)
     return 0;
 }
 
+// The structural part of ValidateRecord, enough for matching to stay inside
+// the record even on an image that was never validated.
+bool PayloadsInside(const RecordView& r)
+{
+    if (r.count > RULE_IMAGE_MAX_PARAMS)
+        return false;
+    if (r.count >= 1 && r.offset[0] > r.payloadSize)
+        return false;
+    return r.count < 2 || (r.offset[0] <= r.offset[1] && r.offset[1] <= r.payloadSize);
+}
+
 bool RecordMatches(const RecordView& r, const uint16_t* const params[RULE_IMAGE_MAX_PARAMS])
 {
     for (uint32_t i = 0; i < r.count && i < RULE_IMAGE_MAX_PARAMS; ++i) {
@@ -161,7 +174,7 @@ bool RecordMatches(const RecordView& r, const uint16_t* const params[RULE_IMAGE_
         PayloadBounds(r, i, &start, &length);
         if (length == 0)
             continue;
-        if (!WildcardMatch(r.payload + start, params[i]))
+        if (!WildcardMatch(r.payload + start, length / 2, params[i]))
             return false;
     }
     return true;
@@ -220,7 +233,7 @@ extern "C" int MatchOperation(const uint8_t* image, uint32_t size, uint32_t kind
         RecordView r;
         if (!ReadRecord(image, size, pos, &r))
             return 0;
-        if (r.kind == kind && ValidateRecord(r) == 0 && RecordMatches(r, params)) {
+        if (r.kind == kind && PayloadsInside(r) && RecordMatches(r, params)) {
             if (ruleId)
                 *ruleId = r.ruleId;
             return 1;
@@ -234,5 +247,8 @@ extern "C" int MatchWildcard(const uint16_t* pattern, const uint16_t* text)
 {
     if (!pattern || !text)
         return 0;
-    return WildcardMatch(reinterpret_cast<const uint8_t*>(pattern), text) ? 1 : 0;
+    size_t units = 0;
+    while (pattern[units])
+        ++units;
+    return WildcardMatch(reinterpret_cast<const uint8_t*>(pattern), units, text) ? 1 : 0;
 }

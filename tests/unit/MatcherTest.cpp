@@ -315,3 +315,22 @@ TEST(Matcher, TextUpToTheFirstNulIsThePattern)
     EXPECT_EQ(Match(image, 0, L"ab"), 1u);
     EXPECT_EQ(Match(image, 0, L"abcd"), 0u);
 }
+
+TEST(Matcher, UnvalidatedImageIsReadOnlyWithinItsRecords)
+{
+    // A pattern without its NUL ends with its payload.
+    Bytes unterminated = {'a', 0, '*', 0};
+    Bytes image = Image({Record(1, 0, {unterminated}), Record(2, 0, {Text(L"*")})});
+    ASSERT_EQ(Validate(image), MATCH_BAD_TEXT);
+    EXPECT_EQ(Match(image, 0, L"abc"), 1u);
+    EXPECT_EQ(Match(image, 0, L"b"), 2u);
+
+    // A record with too many parameters is skipped; one running past the end
+    // stops the walk.
+    Bytes bad = Image({Record(1, 0, {Text(L"x")}), Record(2, 0, {Text(L"*")})});
+    Set32(bad, 12 + 12, 5);
+    EXPECT_EQ(Match(bad, 0, L"x"), 2u);
+    Set32(bad, 12 + 8, 1000);
+    EXPECT_EQ(Match(bad, 0, L"x"), 0u);
+    EXPECT_EQ(MatchOperation(nullptr, 100, 0, L"x", nullptr, nullptr), 0);
+}
