@@ -50,6 +50,7 @@ public:
         header.kind = kind;
         memcpy(m_bytes.data(), &header, sizeof(header));
         m_end = sizeof(PARAM_LIST);
+        ClearSlack();
     }
 
     uint32_t Count() const { return List()->count; }
@@ -70,12 +71,17 @@ public:
         m_end += entrySize;
         list->count += 1;
         list->size += entrySize;
+        ClearSlack();
     }
 
     // A copy exactly as long as the size field.
     PARAM_LIST* Copy() const { return CopyParamList(List()); }
 
 private:
+    // The bytes between the last entry and the end of the size field are
+    // copied with the list: keep them zero rather than left from the last rule.
+    void ClearSlack() { memset(m_bytes.data() + m_end, 0, 4); }
+
     PARAM_LIST* List() { return reinterpret_cast<PARAM_LIST*>(m_bytes.data()); }
     const PARAM_LIST* List() const { return reinterpret_cast<const PARAM_LIST*>(m_bytes.data()); }
 

@@ -321,6 +321,10 @@ TEST_F(RuleFileTest, AttributeValuesAreReadWithoutRegardToCase)
     EXPECT_EQ(other->groupId, 0);
     EXPECT_EQ(other->params->count, 0u);
     EXPECT_EQ(other->params->size, PARAM_LIST_EMPTY_SIZE);
+    // Nothing of the previous rule's parameters is left in the slack bytes.
+    const uint8_t* raw = reinterpret_cast<const uint8_t*>(other->params);
+    for (uint32_t i = sizeof(PARAM_LIST); i < other->params->size; ++i)
+        EXPECT_EQ(raw[i], 0) << "byte " << i;
 }
 
 TEST_F(RuleFileTest, LastTypeAttributeOfAParamWins)
