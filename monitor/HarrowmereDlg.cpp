@@ -67,12 +67,8 @@ BOOL CHarrowmereDlg::OnInitDialog()
         link->SetMainWindow(m_hWnd);
         link->SetLinkMutex(CreateMutexW(nullptr, FALSE, nullptr));
         link->LoadRules();
-        // Monitoring starts with the window until the status page applies
-        // the setting itself.
-        CConfig* config = CConfig::Instance();
-        if (config && config->Hook == 1)
-            link->Start();
     }
+    ApplyMonitoring();
 
     RegisterHotKeyFromSettings();
     return TRUE;
@@ -102,6 +98,19 @@ bool CHarrowmereDlg::RegisterHotKeyFromSettings()
     UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
     return RegisterHotKey(m_hWnd, HM_HOTKEY_ID, HotKeyModifiers(config->SystemKey & 0xFF),
                           config->HotKey & 0xFFFF) != FALSE;
+}
+
+void CHarrowmereDlg::ApplyMonitoring()
+{
+    CConfig* config = CConfig::Instance();
+    CWatchMain* link = CWatchMain::Instance();
+    if (!config || !link)
+        return;
+    if (config->Hook == 1)
+        link->Start();
+    else
+        link->Stop();
+    SetTrayTip(config->Hook == 1 ? IDS_MONITORING_ON : IDS_MONITORING_OFF);
 }
 
 void CHarrowmereDlg::RestoreAndShow(int page)
@@ -164,6 +173,7 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
         return TRUE;
     case ID_TRAY_MONITORING:
         ToggleSetting(&CConfig::Hook);
+        ApplyMonitoring();
         return TRUE;
     case ID_TRAY_SHOW_INFO:
         ToggleSetting(&CConfig::ShowInfo);

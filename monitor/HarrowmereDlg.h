@@ -34,6 +34,8 @@ private:
     void AddTrayIcon();
     void OnTrayNotify(UINT iconId, UINT mouseMessage);
     void ShowTrayMenu();
+    // Starts or stops the driver link as the setting "Hook" says.
+    void ApplyMonitoring();
     void RestoreAndShow(int page);
     void ExitProgram();
 

@@ -2,8 +2,10 @@
 # The main job: builds the guard, sets up the Wine environment, installs the
 # build into C:\Program Files\Harrowmere in the project's prefix and starts
 # the guard there. Runs until interrupted (Ctrl+C). Without a display it runs
-# in Xvfb and saves a screenshot of the desktop.
-#   --once     end after start-up and the screenshot (for scripts)
+# in Xvfb and saves a screenshot of the desktop. After start-up it injects a
+# few sample operations through WatchSim.exe and prints the verdicts and the
+# log lines they produced.
+#   --once     end after the demonstration (for scripts)
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
 
@@ -37,8 +39,38 @@ for i in $(seq 1 50); do
     sleep 0.2
 done
 sleep 1
-shot=$HM_BUILD_ROOT/screenshots/run-desktop.png
-hm_screenshot "$shot"
+hm_screenshot "$HM_BUILD_ROOT/screenshots/run-desktop.png"
+cat "$log"
+
+# The demonstration: operations as the driver would intercept them.
+watchsim() { ( cd "$program_dir" && hm_wine WatchSim.exe "$@" 2>&1 | tr -d '\r' ); }
+log_file="$program_dir/Harrowmere.log"
+lines_before=$(cat "$log_file" 2>/dev/null | wc -l)
+demo() { # description, WatchSim arguments...
+    local what=$1; shift
+    printf '%-48s %s\n' "$what" "$(watchsim "$@")"
+}
+echo
+echo "Sample operations (verdict 0 accept, 1 feign success, 2 refuse):"
+demo "write the hosts file (refused, logged)" OpenFile 'C:\windows\system32\drivers\etc\hosts' --process setup.exe
+demo "create D:\autorun.inf (feigned, logged)" OpenFile 'D:\autorun.inf' --process worm.exe
+demo "open a document (no rule: accepted)" OpenFile 'C:\users\docs\report.txt' --process winword.exe
+demo "start notepad (accepted, not logged)" Execute 'C:\windows\notepad.exe' --process explorer.exe
+# An asking rule: the prompt appears; it is answered with F2 (refuse), or
+# refuses by itself when its 30 seconds run out.
+prompt_out=$HM_RUN_DIR/prompt.out
+watchsim RegSetValue '\REGISTRY\MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run' Updater --process dropper.exe >"$prompt_out" &
+asker=$!
+sleep 3
+hm_screenshot "$HM_BUILD_ROOT/screenshots/run-prompt.png"
+xdotool key F2 >/dev/null 2>&1 || true
+wait $asker
+printf '%-48s %s\n' "set a Run key value (asks; answered with F2)" "$(cat "$prompt_out")"
+echo
+echo "New lines of Harrowmere.log:"
+tail -n +$((lines_before + 1)) "$log_file" 2>/dev/null | tr -d '\r'
+echo
+echo "Inject more with: (cd \"$program_dir\" && WINEPREFIX=$WINEPREFIX /usr/lib/wine/wine64 WatchSim.exe OpenFile 'C:\\some\\file')"
 
 if [ -n "$once" ]; then
     exit 0

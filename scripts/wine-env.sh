@@ -75,6 +75,9 @@ hm_display_up() {
 }
 
 hm_wine_up() {
+    # A server left over from an interrupted run may hold a desktop on a
+    # display that is gone: start clean (our prefix only).
+    "$WINESERVER" -k >/dev/null 2>&1 || true
     hm_prefix_setup
     hm_display_up
     # A persistent server, and wineboot finished, before anything is timed or

@@ -131,6 +131,79 @@ void ResetSettings()
     }
 }
 
+DWORD ReadSetting(const wchar_t* name, DWORD fallback)
+{
+    DWORD value = fallback, size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
+        return fallback;
+    return value;
+}
+
+void WriteSetting(const wchar_t* name, DWORD value)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
+}
+
+bool WriteProgramFile(const wchar_t* name, const std::string& bytes)
+{
+    HANDLE h = CreateFileW((ProgramDir() + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+std::string ReadProgramFile(const wchar_t* name)
+{
+    HANDLE h = CreateFileW((ProgramDir() + name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string out;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0)
+        out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+void DeleteProgramFile(const wchar_t* name)
+{
+    DeleteFileW((ProgramDir() + name).c_str());
+}
+
+ToolResult RunTool(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs)
+{
+    ToolResult result;
+    Process p;
+    if (!p.Start(exe, args, true))
+        return result;
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(p.Handle(), 20) == WAIT_TIMEOUT && GetTickCount() - start < timeoutMs)
+        p.Output();
+    result.exitCode = p.WaitForExit(0);
+    result.output = p.Output();
+    return result;
+}
+
+int ThreadCount(DWORD pid)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return -1;
+    int n = 0;
+    THREADENTRY32 te = { sizeof(te) };
+    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
+        n += te.th32OwnerProcessID == pid;
+    CloseHandle(snap);
+    return n;
+}
+
 Process::~Process()
 {
     Kill();

@@ -39,6 +39,24 @@ std::vector<WindowInfo> TopLevelWindows(DWORD pid);
 
 // Deletes HKCU\Software\Harrowmere and the autorun value.
 void ResetSettings();
+// A setting of HKCU\Software\Harrowmere, or `fallback` when missing.
+DWORD ReadSetting(const wchar_t* name, DWORD fallback = 0xFFFFFFFF);
+void WriteSetting(const wchar_t* name, DWORD value);
+
+// Files of the program folder.
+bool WriteProgramFile(const wchar_t* name, const std::string& bytes);
+std::string ReadProgramFile(const wchar_t* name);
+void DeleteProgramFile(const wchar_t* name);
+
+// Runs a console program of the program folder to its end.
+struct ToolResult {
+    long exitCode = -1;
+    std::string output;
+};
+ToolResult RunTool(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs = 30000);
+
+// Number of threads of a process.
+int ThreadCount(DWORD pid);
 
 // One running Harrowmere.exe (or another program of the folder).
 class Process {

@@ -1,0 +1,273 @@
+// The road of one request under Wine: the installed guard starts the driver,
+// WatchSim injects operations, and verdicts, log lines, the counter and the
+// prompt are checked as a user (or the intercepted program) would see them.
+#include "app/Messages.h"
+#include "app/TextConv.h"
+#include "e2e/GuardFixture.h"
+#include "res/resource.h"
+
+#include <regex>
+
+namespace e2e {
+namespace {
+
+const wchar_t kFrameTitle[] = L"HarrowmereMainFrame";
+const wchar_t kPromptTitle[] = L"Harrowmere 监控信息";
+
+// Rules of the scenarios; the file is in the ANSI code page like the real one.
+const wchar_t kRules[] =
+    L"<HarrowmereRule Version=\"1\">\r\n"
+    L"    <Program Name=\"*\" Hook=\"Enabled\">\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"允许并记录\" Reason=\"OpenFile\" Action=\"Accept\" Log=\"Log\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"C:\\accept\\*\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"假装成功\" Reason=\"OpenFile\" Action=\"Feign\" Log=\"Log\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"C:\\feign\\*\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"拒绝并记录\" Reason=\"OpenFile\" Action=\"Reject\" Log=\"Log\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"C:\\reject\\*\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"询问运行\" Reason=\"Execute\" Action=\"Reject\" Log=\"Log\" Ask=\"Enabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"*\\ask.exe\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"启动项\" Reason=\"RegSetValue\" Action=\"Accept\" Log=\"None\" Ask=\"Enabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\" />\r\n"
+    L"            <Param Any=\"Any\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Group Id=\"1\" Name=\"测试\" Info=\"测试规则\" />\r\n"
+    L"    </Program>\r\n"
+    L"</HarrowmereRule>\r\n";
+
+struct Verdict {
+    int verdict = -1;
+    std::string rule;
+};
+
+Verdict ParseVerdict(const std::string& out)
+{
+    Verdict v;
+    std::smatch m;
+    if (std::regex_search(out, m, std::regex("verdict=([0-9]) rule=(\\S+)"))) {
+        v.verdict = std::stoi(m[1]);
+        v.rule = m[2];
+    }
+    return v;
+}
+
+Verdict Inject(const std::wstring& args)
+{
+    ToolResult r = RunTool(L"WatchSim.exe", args);
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    return ParseVerdict(r.output);
+}
+
+int LogLines()
+{
+    std::string log = ReadProgramFile(L"Harrowmere.log");
+    return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+}
+
+HWND MainWindowOf(DWORD pid)
+{
+    for (const WindowInfo& w : TopLevelWindows(pid))
+        if (w.className == L"#32770" && w.title == L"Harrowmere 2006")
+            return w.hwnd;
+    return nullptr;
+}
+
+HWND WaitForPrompt(DWORD pid, DWORD timeoutMs = 15000)
+{
+    DWORD start = GetTickCount();
+    do {
+        for (const WindowInfo& w : TopLevelWindows(pid))
+            if (w.title == kPromptTitle && w.visible)
+                return w.hwnd;
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+class RequestRoadTest : public GuardTest {
+protected:
+    void SetUp() override
+    {
+        GuardTest::SetUp();
+        ResetSettings();
+        DeleteProgramFile(L"Harrowmere.log");
+        DeleteProgramFile(L"Harrowmere.log.old");
+        ASSERT_TRUE(WriteProgramFile(L"Harrowmere.erd", WideToAnsi(kRules)));
+    }
+    void TearDown() override
+    {
+        m_guard.Close();
+        GuardTest::TearDown();
+        // Later scenarios and the run command get the shipped rules back.
+        CopyFileW((StageDir() + L"Harrowmere.erd").c_str(), (ProgramDir() + L"Harrowmere.erd").c_str(), FALSE);
+    }
+    void StartGuard()
+    {
+        ASSERT_TRUE(m_guard.Start(L"Harrowmere.exe", L"/background", true));
+        ASSERT_TRUE(m_guard.WaitForWindow(kFrameTitle));
+    }
+
+    Process m_guard;
+};
+
+TEST_F(RequestRoadTest, GuardInstallsAndStartsTheServiceAndOpensTheDevice)
+{
+    StartGuard();
+    std::string out = m_guard.Output();
+    EXPECT_TRUE(std::regex_search(out, std::regex("InstallDriver = [0-9A-Fa-f]+\r?\n"))) << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex("StartService = [01], Error = [0-9]+\r?\n"))) << out;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(out, m, std::regex("CreateFile = ([0-9A-Fa-f]+)\r?\n"))) << out;
+    EXPECT_NE(std::string::npos, m[1].str().find_first_not_of("Ff")) << "the device did not open";
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE svc = OpenServiceW(scm, L"Harrowmere", SERVICE_QUERY_STATUS);
+    ASSERT_TRUE(svc);
+    SERVICE_STATUS status = {};
+    QueryServiceStatus(svc, &status);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+    CloseServiceHandle(svc);
+    CloseServiceHandle(scm);
+}
+
+TEST_F(RequestRoadTest, RuleActionsBecomeVerdictsAndLoggedDecisionsAreWrittenAndCounted)
+{
+    StartGuard();
+    struct Case {
+        const wchar_t* args;
+        int verdict;
+        const char* logged; // the line's text after the time stamp, UTF-8
+    } cases[] = {
+        { L"OpenFile C:\\accept\\a.txt", 0, u8"WatchSim.exe 文件操作 (C:\\accept\\a.txt) -> 接受" },
+        { L"openfile C:\\feign\\b.txt", 1, u8"WatchSim.exe 文件操作 (C:\\feign\\b.txt) -> 拒绝" },
+        { L"0 C:\\REJECT\\c.txt --process evil.exe", 2, u8"evil.exe 文件操作 (C:\\REJECT\\c.txt) -> 拒绝" },
+    };
+    DWORD count = 0;
+    for (const Case& c : cases) {
+        Verdict v = Inject(c.args);
+        EXPECT_EQ(c.verdict, v.verdict);
+        EXPECT_NE("none", v.rule);
+        EXPECT_EQ(++count, ReadSetting(L"BlockCount"));
+    }
+    std::string log = ReadProgramFile(L"Harrowmere.log");
+    std::vector<std::string> lines;
+    for (size_t pos = 0, end; (end = log.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+        lines.push_back(log.substr(pos, end - pos));
+    ASSERT_EQ(3u, lines.size()) << log;
+    std::regex stamp("^[0-9]{4}\\.[0-9]{1,2}\\.[0-9]{1,2}-[0-9]{1,2}:[0-9]{1,2} ");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_search(lines[i], stamp)) << lines[i];
+        EXPECT_EQ(cases[i].logged, lines[i].substr(lines[i].find(' ') + 1));
+    }
+
+    // Nothing matches: accepted, not logged, not counted, no rule.
+    Verdict none = Inject(L"OpenFile C:\\elsewhere\\d.txt");
+    EXPECT_EQ(0, none.verdict);
+    EXPECT_EQ("none", none.rule);
+    EXPECT_EQ(3, LogLines());
+    EXPECT_EQ(count, ReadSetting(L"BlockCount"));
+}
+
+TEST_F(RequestRoadTest, OperationFromTheGuardItselfIsAcceptedUnloggedAndUncounted)
+{
+    StartGuard();
+    Verdict v = Inject(L"OpenFile C:\\reject\\own.txt --pid " + std::to_wstring(m_guard.Pid()));
+    EXPECT_EQ(0, v.verdict);
+    EXPECT_EQ(0, LogLines());
+    EXPECT_EQ(0u, ReadSetting(L"BlockCount", 0));
+}
+
+TEST_F(RequestRoadTest, MonitoringOffDecidesNothingAndOnAgainKeepsOneRequestThread)
+{
+    StartGuard();
+    HWND main = MainWindowOf(m_guard.Pid());
+    ASSERT_TRUE(main);
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\1.txt").verdict);
+    int threadsWhenStarted = ThreadCount(m_guard.Pid());
+
+    SendMessageW(main, WM_COMMAND, ID_TRAY_MONITORING, 0);
+    EXPECT_EQ(0u, ReadSetting(L"Hook"));
+    EXPECT_EQ(0, Inject(L"OpenFile C:\\reject\\2.txt").verdict);
+    EXPECT_EQ(1, LogLines());
+    EXPECT_EQ(1u, ReadSetting(L"BlockCount"));
+
+    SendMessageW(main, WM_COMMAND, ID_TRAY_MONITORING, 0);
+    EXPECT_EQ(1u, ReadSetting(L"Hook"));
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\3.txt").verdict);
+    EXPECT_EQ(2u, ReadSetting(L"BlockCount"));
+    EXPECT_EQ(threadsWhenStarted, ThreadCount(m_guard.Pid())) << "one request thread per start, the old one ended";
+}
+
+// Starts WatchSim without waiting for it.
+struct PendingInjection {
+    Process process;
+    explicit PendingInjection(const std::wstring& args) { process.Start(L"WatchSim.exe", args, true); }
+    Verdict Wait(DWORD timeoutMs = 15000)
+    {
+        process.WaitForExit(timeoutMs);
+        return ParseVerdict(process.Output());
+    }
+};
+
+TEST_F(RequestRoadTest, AskingRuleOpensThePromptAndItsButtonsDecide)
+{
+    StartGuard();
+    struct Case {
+        int button;
+        int verdict;
+    } cases[] = { { IDOK, 0 }, { IDCANCEL, 2 } };
+    for (const Case& c : cases) {
+        PendingInjection injection(L"Execute C:\\Temp\\ask.exe");
+        HWND prompt = WaitForPrompt(m_guard.Pid());
+        ASSERT_TRUE(prompt) << "no prompt for an asking rule";
+        HWND button = GetDlgItem(prompt, c.button);
+        ASSERT_TRUE(button);
+        PostMessageW(button, BM_CLICK, 0, 0);
+        EXPECT_EQ(c.verdict, injection.Wait().verdict);
+    }
+    EXPECT_EQ(2, LogLines());
+}
+
+TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
+{
+    // The driver reads its reply time-out when the service starts.
+    const wchar_t* serviceKey = L"SYSTEM\\CurrentControlSet\\Services\\Harrowmere";
+    DWORD timeout = 1500;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueW(HKEY_LOCAL_MACHINE, serviceKey, L"ReplyTimeout", REG_DWORD, &timeout, sizeof(timeout)));
+    auto stopService = [] {
+        SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE svc = scm ? OpenServiceW(scm, L"Harrowmere", SERVICE_ALL_ACCESS) : nullptr;
+        SERVICE_STATUS status;
+        if (svc && ControlService(svc, SERVICE_CONTROL_STOP, &status))
+            for (int i = 0; i < 100 && QueryServiceStatus(svc, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
+                Sleep(50);
+        if (svc)
+            CloseServiceHandle(svc);
+        if (scm)
+            CloseServiceHandle(scm);
+    };
+    stopService();
+    StartGuard();
+
+    DWORD start = GetTickCount();
+    PendingInjection injection(L"RegSetValue \\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run Evil");
+    HWND prompt = WaitForPrompt(m_guard.Pid());
+    EXPECT_TRUE(prompt);
+    Verdict v = injection.Wait(20000);
+    EXPECT_EQ(0, v.verdict) << "the preset verdict";
+    EXPECT_LT(GetTickCount() - start, 15000u);
+
+    m_guard.Close();
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, serviceKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, L"ReplyTimeout");
+        RegCloseKey(key);
+    }
+    stopService();
+}
+
+} // namespace
+} // namespace e2e
