@@ -1,7 +1,5 @@
 #include "app/Registry.h"
 
-#include <vector>
-
 CRegKey& CRegKey::operator=(CRegKey&& other) noexcept
 {
     if (this != &other) {
@@ -126,4 +124,67 @@ int CRegKey::DeleteValue(const wchar_t* name)
     if (!m_key)
         return -1;
     return RegDeleteValueW(m_key, name) == ERROR_SUCCESS ? 0 : -1;
+}
+
+int CRegKey::QueryRaw(const wchar_t* name, DWORD* type, std::vector<uint8_t>* data) const
+{
+    if (!m_key || !type || !data)
+        return -1;
+    for (int round = 0; round < 4; ++round) {
+        DWORD size = 0;
+        if (RegQueryValueExW(m_key, name, nullptr, type, nullptr, &size) != ERROR_SUCCESS)
+            return -1;
+        data->resize(size);
+        LONG status = RegQueryValueExW(m_key, name, nullptr, type, data->data(), &size);
+        if (status == ERROR_MORE_DATA)
+            continue;
+        if (status != ERROR_SUCCESS)
+            return -1;
+        data->resize(size);
+        return 0;
+    }
+    return -1;
+}
+
+int CRegKey::EnumSubKey(DWORD index, std::wstring* name) const
+{
+    if (!m_key || !name)
+        return -2;
+    // Key names have at most 255 characters.
+    wchar_t buffer[256];
+    DWORD length = 256;
+    LONG status = RegEnumKeyExW(m_key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS)
+        return -1;
+    if (status != ERROR_SUCCESS)
+        return -2;
+    name->assign(buffer, length);
+    return 0;
+}
+
+int CRegKey::EnumValue(DWORD index, std::wstring* name, DWORD* type, std::vector<uint8_t>* data) const
+{
+    if (!m_key || !name || !type || !data)
+        return -2;
+    for (int round = 0; round < 4; ++round) {
+        DWORD maxName = 0, maxData = 0;
+        if (RegQueryInfoKeyW(m_key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                             &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+            return -2;
+        std::vector<wchar_t> nameBuffer(maxName + 1);
+        DWORD nameLength = maxName + 1;
+        data->resize(maxData);
+        DWORD size = maxData;
+        LONG status = RegEnumValueW(m_key, index, nameBuffer.data(), &nameLength, nullptr, type, data->data(), &size);
+        if (status == ERROR_MORE_DATA)
+            continue; // the value grew in between
+        if (status == ERROR_NO_MORE_ITEMS)
+            return -1;
+        if (status != ERROR_SUCCESS)
+            return -2;
+        name->assign(nameBuffer.data(), nameLength);
+        data->resize(size);
+        return 0;
+    }
+    return -2;
 }

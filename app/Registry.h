@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CRegKey {
 public:
@@ -42,6 +43,16 @@ public:
 
     // Deletes a value. 0, or -1 (also when it did not exist).
     int DeleteValue(const wchar_t* name);
+
+    // Type and raw bytes of a value of any type. 0, or -1 when it is missing
+    // or cannot be read.
+    int QueryRaw(const wchar_t* name, DWORD* type, std::vector<uint8_t>* data) const;
+    // Name of subkey number index (0 upwards). 0; -1 past the last; -2 on
+    // any other error.
+    int EnumSubKey(DWORD index, std::wstring* name) const;
+    // Name, type and raw bytes of value number index (0 upwards). 0; -1 past
+    // the last; -2 on any other error.
+    int EnumValue(DWORD index, std::wstring* name, DWORD* type, std::vector<uint8_t>* data) const;
 
 private:
     HKEY m_key = nullptr;

@@ -229,6 +229,49 @@ TEST_F(Config, SetAutorunCreatesAMissingRunKey)
     EXPECT_EQ(0, config.IsAutorun());
 }
 
+namespace {
+class RegKey : public Config {};
+}
+
+TEST_F(RegKey, EnumeratesSubkeysAndValuesWithTheirRawBytes)
+{
+    CRegKey key;
+    ASSERT_EQ(0, key.Create(HKEY_CURRENT_USER, m_places.settingsKey.c_str(), KEY_ALL_ACCESS));
+    CRegKey child;
+    ASSERT_EQ(0, child.Create(key.Get(), L"\u5b50\u952e", KEY_READ));
+    const uint8_t bytes[3] = {1, 2, 0xFF};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), L"Bin", 0, REG_BINARY, bytes, sizeof(bytes)));
+    ASSERT_EQ(0, key.SetString(L"Text", std::wstring(300, L't')));
+
+    std::wstring name;
+    ASSERT_EQ(0, key.EnumSubKey(0, &name));
+    EXPECT_EQ(L"\u5b50\u952e", name);
+    EXPECT_EQ(-1, key.EnumSubKey(1, &name));
+
+    bool sawBinary = false, sawText = false;
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+    DWORD index = 0;
+    for (; key.EnumValue(index, &name, &type, &data) == 0; ++index) {
+        if (name == L"Bin") {
+            sawBinary = type == REG_BINARY && data == std::vector<uint8_t>(bytes, bytes + 3);
+        } else if (name == L"Text") {
+            sawText = type == REG_SZ && data.size() == 602;
+        }
+    }
+    EXPECT_EQ(2u, index);
+    EXPECT_TRUE(sawBinary);
+    EXPECT_TRUE(sawText);
+
+    ASSERT_EQ(0, key.QueryRaw(L"Bin", &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    EXPECT_EQ(3u, data.size());
+    EXPECT_EQ(-1, key.QueryRaw(L"Missing", &type, &data));
+    uint32_t number = 5;
+    EXPECT_EQ(-2, key.QueryDword(L"Bin", &number));
+    EXPECT_EQ(5u, number);
+}
+
 TEST_F(Config, SettingsFileAddresses)
 {
     CConfig config(m_places);
@@ -338,14 +381,4 @@ TEST(Singleton, DeletedExplicitlyAndRecreatedFresh)
     CCounted::DeleteInstance(); // a second delete is harmless
     EXPECT_EQ(0, CCounted::Instance()->value);
     CCounted::DeleteInstance();
-}
-
-TEST(Singleton, ConfigInstanceStartsWithDefaults)
-{
-    CConfig::DeleteInstance();
-    CConfig* config = CConfig::Instance();
-    ASSERT_NE(nullptr, config);
-    ExpectDefaults(*config);
-    EXPECT_EQ(config, CConfig::Instance());
-    CConfig::DeleteInstance();
 }

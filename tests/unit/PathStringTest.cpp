@@ -33,12 +33,6 @@ TEST(PathString, DefaultCleanKeepsSlashesAndLetterCase)
     EXPECT_EQ(L"C:/Some/../DIR/File.EXE", path.str());
 }
 
-TEST(PathString, ZeroFlagsCopyTheTextUnchanged)
-{
-    CPathString path(L"  \"%SystemRoot%\\a\\..\\b\"  ", 0);
-    EXPECT_EQ(L"  \"%SystemRoot%\\a\\..\\b\"  ", path.str());
-}
-
 TEST(PathString, StripLongPrefixHandlesDrivesUncAndVolumes)
 {
     const Case cases[] = {
