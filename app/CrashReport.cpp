@@ -107,6 +107,7 @@ void* Install(Callback callback, const wchar_t* mailTo, const wchar_t* subject)
 {
     if (g_reporter.installed)
         return nullptr;
+    g_entered = 0;
     g_reporter.callback = callback;
     lstrcpynW(g_reporter.mailTo, mailTo ? mailTo : L"", ARRAYSIZE(g_reporter.mailTo));
     lstrcpynW(g_reporter.subject, subject ? subject : L"", ARRAYSIZE(g_reporter.subject));

@@ -6,6 +6,7 @@
 #include "rules/RuleFile.h"
 #include "rules/RuleImage.h"
 #include "ui/Strings.h"
+#include "watch/AskDlg.h"
 #include "watch/DriverService.h"
 #include "watch/RequestHandling.h"
 
@@ -221,6 +222,12 @@ void CWatchMain::Shutdown()
         CloseHandle(m_linkMutex);
         m_linkMutex = nullptr;
     }
+}
+
+int RunAskDialog(const PromptInput& input)
+{
+    CAskDlg prompt(input.processName.c_str(), input.processId, input.params, input.rule, input.mainWindow);
+    return prompt.Ask(GetDesktopWindow());
 }
 
 void StopDriverLinkOnCrash()
