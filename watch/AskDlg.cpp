@@ -1,0 +1,360 @@
+#include "watch/AskDlg.h"
+
+#include "app/Messages.h"
+#include "res/resource.h"
+#include "ui/Strings.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <vector>
+
+namespace {
+
+const COLORREF kBackgroundColor = 0xFBF9F7;
+const COLORREF kFrameColor = 0xCA9685;
+const COLORREF kLinkColor = RGB(0x1A, 0x5F, 0xB4);
+
+const wchar_t kSystemRootPrefix[] = L"\\SystemRoot"; // 11 characters
+const wchar_t kDosDevicesPrefix[] = L"\\??\\";        // 4 characters
+
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix, size_t length)
+{
+    return text.size() >= length && _wcsnicmp(text.c_str(), prefix, length) == 0;
+}
+
+// The SystemRoot variable, or the Windows folder when it is not set.
+std::wstring SystemRootFolder()
+{
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = GetEnvironmentVariableW(L"SystemRoot", buf, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH) {
+        n = GetWindowsDirectoryW(buf, MAX_PATH + 1);
+        if (n == 0 || n > MAX_PATH)
+            return std::wstring();
+    }
+    return std::wstring(buf, n);
+}
+
+// F1 and F2 answer the prompt when they are released. In a modal dialog the
+// key messages go to the focused control and never reach the dialog
+// procedure, so a message hook on the prompt's thread watches for them. One
+// prompt per thread at most: the request thread shows one at a time.
+struct KeyWatch {
+    HHOOK hook = nullptr;
+    CAskDlg* dialog = nullptr;
+};
+thread_local KeyWatch t_keyWatch;
+
+LRESULT CALLBACK KeyUpHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && wParam == PM_REMOVE && t_keyWatch.dialog) {
+        MSG* msg = reinterpret_cast<MSG*>(lParam);
+        HWND dialog = t_keyWatch.dialog->Hwnd();
+        if (msg->message == WM_KEYUP && (msg->wParam == VK_F1 || msg->wParam == VK_F2) && dialog &&
+            (msg->hwnd == dialog || IsChild(dialog, msg->hwnd))) {
+            // Answer as the matching button would.
+            int button = msg->wParam == VK_F1 ? IDOK : IDCANCEL;
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+            msg->message = WM_NULL;
+        }
+    }
+    return CallNextHookEx(t_keyWatch.hook, code, wParam, lParam);
+}
+
+} // namespace
+
+std::wstring FixProcessPath(const std::wstring& path, const std::wstring& systemRoot)
+{
+    const size_t rootLength = wcslen(kSystemRootPrefix);
+    // "\SystemRoot" only as a whole first component: "\SystemRootX" is a
+    // different name.
+    if (StartsWithNoCase(path, kSystemRootPrefix, rootLength) &&
+        (path.size() == rootLength || path[rootLength] == L'\\'))
+        return systemRoot + path.substr(rootLength);
+    const size_t dosLength = wcslen(kDosDevicesPrefix);
+    if (StartsWithNoCase(path, kDosDevicesPrefix, dosLength)) {
+        // "\??\UNC\server\share" is the network path "\\server\share".
+        if (StartsWithNoCase(path.substr(dosLength), L"UNC\\", 4))
+            return L"\\\\" + path.substr(dosLength + 4);
+        return path.substr(dosLength);
+    }
+    return path;
+}
+
+std::wstring ProcessImagePath(uint32_t pid)
+{
+    // Query rights only, and no inheritable handle: asking for all access
+    // fails for processes that allow a query, and an inheritable handle
+    // would leak into any program started meanwhile.
+    std::vector<wchar_t> buf(32768);
+    std::wstring raw;
+    ui::CHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (process) {
+        DWORD n = GetModuleFileNameExW(process.Get(), nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        raw.assign(buf.data(), n);
+    }
+    if (raw.empty()) {
+        process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        DWORD n = static_cast<DWORD>(buf.size());
+        if (process && QueryFullProcessImageNameW(process.Get(), 0, buf.data(), &n))
+            raw.assign(buf.data(), n);
+    }
+    if (raw.empty())
+        return raw;
+    return FixProcessPath(raw, SystemRootFolder());
+}
+
+int AskDefaultAnswer(uint16_t action)
+{
+    return action == RuleAction::Accept ? ASK_ALLOW : ASK_REFUSE;
+}
+
+CAskDlg::CAskDlg(const wchar_t* processName, uint32_t processId, const PARAM_LIST* params,
+                 const Rule* rule, HWND mainWindow)
+    : ui::CDialog(IDD_ASK),
+      m_processName(processName ? processName : L""),
+      m_processId(processId),
+      m_kind(params ? params->kind : OPERATION_KIND_COUNT),
+      m_action(rule ? rule->action : static_cast<uint16_t>(RuleAction::Reject)),
+      m_description(rule ? rule->info : std::wstring()),
+      m_ruleId(rule ? rule->id : 0),
+      m_mainWindow(mainWindow)
+{
+    for (uint32_t i = 0; i < PARAM_MAX_ENTRIES; ++i) {
+        wchar_t text[ASK_PARAM_CHARS + 1] = {};
+        if (params)
+            FormatParam(params, i, text, ASK_PARAM_CHARS + 1);
+        m_params[i] = text;
+    }
+}
+
+int CAskDlg::Ask(HWND owner)
+{
+    INT_PTR result = DoModal(owner);
+    if (result == ASK_ALLOW || result == ASK_REFUSE)
+        return static_cast<int>(result);
+    return DefaultAnswer();
+}
+
+BOOL CAskDlg::OnInitDialog()
+{
+    m_background.Reset(CreateSolidBrush(kBackgroundColor));
+    m_frame.Reset(CreateSolidBrush(kFrameColor));
+
+    HINSTANCE module = ui::ResourceModule();
+    auto loadIcon = [module](UINT id, int size) {
+        return static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_SHARED));
+    };
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(loadIcon(IDI_MAINFRAME, GetSystemMetrics(SM_CXICON))));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(loadIcon(IDI_MAINFRAME, GetSystemMetrics(SM_CXSMICON))));
+    SendDlgItemMessageW(m_hWnd, IDOK, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(loadIcon(IDI_ASK_ALLOW, 16)));
+    SendDlgItemMessageW(m_hWnd, IDCANCEL, BM_SETIMAGE, IMAGE_ICON,
+                        reinterpret_cast<LPARAM>(loadIcon(IDI_ASK_REFUSE, 16)));
+
+    CenterOnDesktop();
+    SetupLinks();
+
+    m_remaining = ASK_COUNTDOWN_SECONDS;
+    ShowCountdown();
+    ShowParameters();
+    SetDlgItemTextW(m_hWnd, IDC_ASK_DESCRIPTION, m_description.c_str());
+    SetDlgItemTextW(m_hWnd, IDC_ASK_OPERATION,
+                    ui::FormatStr(ui::LoadStr(IDS_ASK_OPERATION).c_str(), OperationDisplayName(m_kind)).c_str());
+    ShowProcess();
+
+    SetTimer(m_hWnd, ASK_TIMER_ID, m_tickMs, nullptr);
+    if (!t_keyWatch.hook) {
+        t_keyWatch.hook = SetWindowsHookExW(WH_GETMESSAGE, KeyUpHook, nullptr, GetCurrentThreadId());
+        t_keyWatch.dialog = this;
+    }
+
+    SetFocus(Item(IDOK));
+    return FALSE; // focus set here
+}
+
+void CAskDlg::CenterOnDesktop()
+{
+    RECT desktop, window;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(m_hWnd, &window);
+    int cx = window.right - window.left, cy = window.bottom - window.top;
+    int x = desktop.left + (desktop.right - desktop.left - cx) / 2;
+    int y = desktop.top + (desktop.bottom - desktop.top - cy) / 2;
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CAskDlg::SetupLinks()
+{
+    // The links use the dialog's font, underlined.
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    LOGFONTW lf = {};
+    if (font && GetObjectW(font, sizeof(lf), &lf)) {
+        lf.lfUnderline = TRUE;
+        m_linkFont.Reset(CreateFontIndirectW(&lf));
+    }
+    if (m_linkFont) {
+        SendDlgItemMessageW(m_hWnd, IDC_ASK_PROPERTIES, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.Get()), FALSE);
+        SendDlgItemMessageW(m_hWnd, IDC_ASK_EDIT_RULE, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.Get()), FALSE);
+    }
+}
+
+bool CAskDlg::IsLink(HWND control) const
+{
+    return control && (control == Item(IDC_ASK_PROPERTIES) || control == Item(IDC_ASK_EDIT_RULE));
+}
+
+void CAskDlg::ShowCountdown()
+{
+    UINT id = m_action == RuleAction::Accept ? IDS_ASK_COUNTDOWN_ALLOW : IDS_ASK_COUNTDOWN_REFUSE;
+    SetDlgItemTextW(m_hWnd, IDC_ASK_COUNTDOWN, ui::FormatStr(ui::LoadStr(id).c_str(), m_remaining).c_str());
+}
+
+void CAskDlg::ShowParameters()
+{
+    // Only the registry kind has a second parameter (the value name).
+    bool registry = m_kind == OperationKind::SetRegistryValue;
+    SetDlgItemTextW(m_hWnd, IDC_ASK_PARAM1_LABEL,
+                    ui::LoadStr(registry ? IDS_ASK_REGISTRY_PATH : IDS_ASK_FILE_PATH).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_ASK_PARAM1, m_params[0].c_str());
+    if (registry) {
+        SetDlgItemTextW(m_hWnd, IDC_ASK_PARAM2_LABEL, ui::LoadStr(IDS_ASK_REGISTRY_NAME).c_str());
+        SetDlgItemTextW(m_hWnd, IDC_ASK_PARAM2, m_params[1].c_str());
+    }
+    ShowWindow(Item(IDC_ASK_PARAM2_LABEL), registry ? SW_SHOW : SW_HIDE);
+    ShowWindow(Item(IDC_ASK_PARAM2), registry ? SW_SHOW : SW_HIDE);
+}
+
+void CAskDlg::ShowProcess()
+{
+    m_processPath = ProcessImagePath(m_processId);
+    SetDlgItemTextW(m_hWnd, IDC_ASK_PROCESS,
+                    ui::FormatStr(ui::LoadStr(IDS_ASK_PROCESS).c_str(), m_processPath.c_str(),
+                                  static_cast<int>(m_processId))
+                        .c_str());
+
+    // The shell's icon for the path; the file need not exist.
+    SHFILEINFOW info = {};
+    HIMAGELIST list = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(m_processPath.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                       SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES));
+    if (list)
+        m_processIcon.Reset(ImageList_GetIcon(list, info.iIcon, ILD_NORMAL));
+    if (m_processIcon.Get())
+        SendDlgItemMessageW(m_hWnd, IDC_ASK_PROCESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(m_processIcon.Get()), 0);
+}
+
+void CAskDlg::OpenProperties()
+{
+    // The shell shows the sheet on a thread of its own; the prompt and its
+    // countdown go on. No error box: it would hold the request thread after
+    // the prompt has answered.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW sei = {};
+    sei.cbSize = sizeof(sei);
+    sei.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    sei.hwnd = m_hWnd;
+    sei.lpVerb = L"properties";
+    sei.lpFile = m_processPath.c_str();
+    sei.nShow = SW_SHOW;
+    ShellExecuteExW(&sei);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+}
+
+void CAskDlg::EditRule()
+{
+    if (m_mainWindow)
+        PostMessageW(m_mainWindow, WM_WATCH_EDIT_RULE, static_cast<WPARAM>(m_ruleId), 0);
+    End(DefaultAnswer());
+}
+
+BOOL CAskDlg::OnCommand(int id, int code, HWND control)
+{
+    switch (id) {
+    case IDOK:
+        End(ASK_ALLOW);
+        return TRUE;
+    case IDCANCEL: // also Escape and the close box
+        End(ASK_REFUSE);
+        return TRUE;
+    case IDC_ASK_PROPERTIES:
+        if (code != STN_CLICKED)
+            return FALSE;
+        OpenProperties();
+        return TRUE;
+    case IDC_ASK_EDIT_RULE:
+        if (code != STN_CLICKED)
+            return FALSE;
+        EditRule();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CAskDlg::OnTimer(UINT_PTR id)
+{
+    if (id != ASK_TIMER_ID)
+        return FALSE;
+    if (m_remaining > 0)
+        --m_remaining;
+    ShowCountdown();
+    if (m_remaining == 0) {
+        KillTimer(m_hWnd, ASK_TIMER_ID);
+        End(DefaultAnswer());
+    }
+    return TRUE;
+}
+
+BOOL CAskDlg::OnPaint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    FillRect(dc, &client, m_background.Get());
+    FrameRect(dc, &client, m_frame.Get());
+    EndPaint(m_hWnd, &ps);
+    return TRUE;
+}
+
+HBRUSH CAskDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
+{
+    switch (kind) {
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORBTN:
+        return m_background.Get();
+    case WM_CTLCOLORSTATIC: // labels, read-only edits and the links
+        SetBkColor(dc, kBackgroundColor);
+        if (IsLink(control)) {
+            SetTextColor(dc, kLinkColor);
+            SetBkMode(dc, TRANSPARENT);
+        }
+        return m_background.Get();
+    }
+    return nullptr;
+}
+
+BOOL CAskDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg == WM_SETCURSOR && IsLink(reinterpret_cast<HWND>(wParam))) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        result = TRUE;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void CAskDlg::OnDestroy()
+{
+    KillTimer(m_hWnd, ASK_TIMER_ID);
+    if (t_keyWatch.dialog == this) {
+        UnhookWindowsHookEx(t_keyWatch.hook);
+        t_keyWatch = KeyWatch();
+    }
+}

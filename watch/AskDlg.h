@@ -1,0 +1,106 @@
+// The permission prompt: asks the user to allow or refuse one intercepted
+// operation and closes by itself after a countdown with the rule's default
+// answer (allow for an Accept rule, refuse otherwise).
+//
+// It runs modally on the request thread, which holds the link mutex while the
+// prompt is open, so there is at most one prompt at a time. Everything the
+// window shows is copied from the request and the rule at construction: the
+// prompt keeps no pointer into the rule set or the request record.
+#pragma once
+
+#include "rules/RuleModel.h"
+#include "ui/Dialog.h"
+#include "ui/Handles.h"
+#include "watch/ParamList.h"
+
+#include <windows.h>
+
+#include <stdint.h>
+#include <string>
+
+// Results of the prompt.
+#define ASK_ALLOW 1
+#define ASK_REFUSE 2
+
+#define ASK_TIMER_ID 4849
+#define ASK_COUNTDOWN_SECONDS 30
+#define ASK_TICK_MS 1000
+// Parameter texts are shown with at most this many characters.
+#define ASK_PARAM_CHARS 100
+
+// The path with the prefixes of kernel-style module names mended: a leading
+// "\SystemRoot" (compared without regard to case) becomes `systemRoot`, a
+// leading "\??\" is dropped ("\??\UNC\" becomes "\\"). Any other path comes
+// back unchanged.
+std::wstring FixProcessPath(const std::wstring& path, const std::wstring& systemRoot);
+
+// The file of the main module of process `pid`, mended with FixProcessPath
+// (SystemRoot from the environment, else the Windows folder); empty when the
+// process cannot be opened or its name cannot be read.
+std::wstring ProcessImagePath(uint32_t pid);
+
+// The answer the prompt gives when nobody answers: ASK_ALLOW for an Accept
+// action, ASK_REFUSE for Feign, Reject and anything else.
+int AskDefaultAnswer(uint16_t action);
+
+class CAskDlg : public ui::CDialog {
+public:
+    // processName: the name from the request record (kept, not shown).
+    // params: the request's parameters (kind and texts); null shows an
+    // invalid kind and no texts. rule: the matched rule (action, description,
+    // identity); null counts as a Reject rule without description.
+    // mainWindow receives WM_WATCH_EDIT_RULE from the edit-rule link; null
+    // sends nothing.
+    CAskDlg(const wchar_t* processName, uint32_t processId, const PARAM_LIST* params,
+            const Rule* rule, HWND mainWindow);
+
+    // Length of one countdown step; ASK_TICK_MS unless a test shortens it.
+    void SetTickPeriod(UINT ms) { m_tickMs = ms ? ms : 1; }
+
+    // Shows the prompt modally and returns ASK_ALLOW or ASK_REFUSE. When the
+    // window cannot be created the default answer comes back at once.
+    int Ask(HWND owner);
+
+    const std::wstring& ProcessName() const { return m_processName; }
+    const std::wstring& ProcessPath() const { return m_processPath; }
+    int Remaining() const { return m_remaining; }
+    int DefaultAnswer() const { return AskDefaultAnswer(m_action); }
+
+protected:
+    BOOL OnInitDialog() override;
+    BOOL OnCommand(int id, int code, HWND control) override;
+    BOOL OnTimer(UINT_PTR id) override;
+    BOOL OnPaint() override;
+    void OnDestroy() override;
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void CenterOnDesktop();
+    void ShowCountdown();
+    void ShowParameters();
+    void ShowProcess();
+    void SetupLinks();
+    void OpenProperties();
+    void EditRule();
+    bool IsLink(HWND control) const;
+
+    // Inputs, copied.
+    std::wstring m_processName;
+    uint32_t m_processId;
+    uint32_t m_kind;
+    std::wstring m_params[PARAM_MAX_ENTRIES];
+    uint16_t m_action;
+    std::wstring m_description;
+    uint32_t m_ruleId;
+    HWND m_mainWindow;
+
+    // Own state.
+    std::wstring m_processPath;
+    int m_remaining = ASK_COUNTDOWN_SECONDS;
+    UINT m_tickMs = ASK_TICK_MS;
+    ui::CBrush m_background;
+    ui::CBrush m_frame;
+    ui::CFont m_linkFont;
+    ui::CIcon m_processIcon;
+};
