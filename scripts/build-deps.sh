@@ -19,12 +19,19 @@ deps_key() {
       cat "$0" "$HM_ROOT"/cmake/toolchain-*.cmake; } | sha256sum | cut -c1-16
 }
 
-HM_DEPS=$HM_CACHE/deps/$(deps_key)
+key=$(deps_key)
+HM_DEPS=$HM_CACHE/deps/$key
 echo "$HM_DEPS"
 [ -f "$HM_DEPS/.complete" ] && exit 0
 
+# One builder at a time; a second caller waits and then finds the cache.
+mkdir -p "$HM_CACHE"
+exec 8>"$HM_CACHE/.deps.lock"
+flock 8
+[ -f "$HM_DEPS/.complete" ] && exit 0
+
 curl_src=$(src_dir curl)
-work=$HM_CACHE/work
+work=$HM_CACHE/work-$key
 rm -rf "$work" "$HM_DEPS"; mkdir -p "$work"
 for arch in $HM_ARCHES; do
     prefix=$HM_DEPS/$arch
