@@ -1,0 +1,75 @@
+// The state of the stand-in driver, shared by its modules. One instance,
+// zero-initialised in the image (there is no C runtime to run constructors).
+#pragma once
+
+#include <ntifs.h>
+#include "driver/common/WatchProtocol.h"
+#include "driver/common/InjectProtocol.h"
+
+#define HM_POOL_TAG 0x6D727248u // "Hrrm" in pool listings
+#define HM_TRACE(...) DbgPrint("Harrowmere: " __VA_ARGS__)
+
+// Default time the program has to answer a request, in milliseconds; the
+// service key's value "ReplyTimeout" overrides it.
+#define HM_DEFAULT_REPLY_TIMEOUT_MS 60000u
+
+// The program's two events, duplicated into the driver's process. Reference
+// counted: the request thread keeps a link alive while it waits on it, even
+// when START or STOP replace or drop it in the meantime.
+typedef struct PROGRAM_LINK {
+    volatile LONG refs;
+    HANDLE requestEvent;
+    HANDLE doneEvent;
+    // A request ended (time-out, stop) before the program set the done event:
+    // the program may still write into the record, so the next request first
+    // waits for that late answer. Touched only by the request thread.
+    BOOLEAN awaitingAnswer;
+} PROGRAM_LINK;
+
+// One matched operation waiting for its turn with the program. Texts are
+// NUL-terminated and may be longer than the record's fields.
+typedef struct PENDING_OPERATION {
+    uint32_t kind;
+    uint32_t processId;
+    uint32_t ruleId;
+    ULONG session;    // the monitoring session it was matched in
+    WCHAR processName[WATCH_INJECT_PROCESS_CHARS + 1];
+    WCHAR param1[WATCH_INJECT_PARAM1_CHARS + 1];
+    WCHAR param2[WATCH_INJECT_PARAM2_CHARS + 1];
+} PENDING_OPERATION;
+
+typedef struct DRIVER_STATE {
+    PDEVICE_OBJECT device;
+    BOOLEAN globalLink; // which symbolic links exist
+    BOOLEAN localLink;
+    ULONG replyTimeoutMs;
+
+    // The shared record: one section, the driver's own view of it, and the
+    // last view mapped into a caller (reused when the same process asks again).
+    HANDLE section;
+    WATCH_SHARED_RECORD* record;
+    HANDLE mappedProcess;
+    ULONG mappedPid;
+    ULONG_PTR mappedAddress;
+
+    // Guards the fields below it up to the queue. Held only for memory work,
+    // never across a system call that may block.
+    FAST_MUTEX lock;
+    ULONG programPid;
+    UCHAR* image; // validated rule table image, a private copy
+    ULONG imageSize;
+    BOOLEAN started;
+    ULONG session;        // advanced by every STOP: requests of older sessions are not asked
+    PFILE_OBJECT startedBy; // the open device handle that sent START
+    PROGRAM_LINK* link;
+
+    // Matched operations waiting for the request thread (pended IRPs).
+    KSPIN_LOCK queueLock;
+    LIST_ENTRY queue;
+    HANDLE workEvent; // auto-reset: the queue has work, or the driver unloads
+    HANDLE cutEvent;  // auto-reset: a STOP wants the waiting request to end
+    HANDLE worker;
+    volatile LONG unloading;
+} DRIVER_STATE;
+
+extern DRIVER_STATE g_state;
