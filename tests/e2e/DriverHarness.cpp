@@ -382,13 +382,32 @@ bool InjectOperation(uint32_t kind, const std::wstring& param1, const std::wstri
     return ok;
 }
 
+static std::wstring WatchSimCommand(const std::vector<std::wstring>& arguments)
+{
+    std::wstring command = Quote(StagedFile(L"WatchSim.exe"));
+    for (const std::wstring& a : arguments)
+        command += L" " + Quote(a);
+    return command;
+}
+
+HANDLE StartWatchSim(const std::vector<std::wstring>& arguments)
+{
+    std::wstring command = WatchSimCommand(arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(StagedFile(L"WatchSim.exe").c_str(), &command[0], nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
 WatchSimRun RunWatchSim(const std::vector<std::wstring>& arguments)
 {
     WatchSimRun run;
     std::wstring exe = StagedFile(L"WatchSim.exe");
-    std::wstring command = Quote(exe);
-    for (const std::wstring& a : arguments)
-        command += L" " + Quote(a);
+    std::wstring command = WatchSimCommand(arguments);
 
     SECURITY_ATTRIBUTES inherit = { sizeof(inherit), nullptr, TRUE };
     HANDLE outRead, outWrite, errRead, errWrite;

@@ -122,4 +122,8 @@ struct WatchSimRun {
 // collects its output; a run that takes longer than two minutes is ended.
 WatchSimRun RunWatchSim(const std::vector<std::wstring>& arguments);
 
+// Starts WatchSim.exe without waiting and without collecting its output;
+// returns the process handle (null on failure).
+HANDLE StartWatchSim(const std::vector<std::wstring>& arguments);
+
 } // namespace drivertest

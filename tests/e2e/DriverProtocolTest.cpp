@@ -257,6 +257,27 @@ TEST_F(DriverProtocol, ConcurrentRequestsTakeTurnsAndEachGetsItsOwnVerdict)
     }
 }
 
+TEST_F(DriverProtocol, RequestAbandonedWhileQueuedIsNeverAsked)
+{
+    program_.HoldAnswers();
+    auto first = WatchSimLater({ L"OpenFile", L"C:\\Guarded\\first" });
+    ASSERT_TRUE(program_.WaitSeen(1, 30000));
+    HANDLE queued = StartWatchSim({ L"OpenFile", L"C:\\Guarded\\abandoned" });
+    ASSERT_TRUE(queued);
+    Sleep(300); // let it reach the driver's queue
+    TerminateProcess(queued, 9);
+    WaitForSingleObject(queued, 30000);
+    CloseHandle(queued);
+    auto last = WatchSimLater({ L"OpenFile", L"C:\\Guarded\\last" });
+    Sleep(300);
+    program_.ReleaseAnswers();
+    EXPECT_EQ(VerdictLine(0, kGuardedFile), FirstLine(first.get().out));
+    EXPECT_EQ(VerdictLine(0, kGuardedFile), FirstLine(last.get().out));
+    std::vector<SeenRequest> seen = program_.Seen();
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(L"C:\\Guarded\\last", seen[1].param1);
+}
+
 TEST_F(DriverProtocol, LongTextsAreCutAndNulTerminated)
 {
     std::wstring file = L"C:\\Long\\" + std::wstring(3000, L'f');
