@@ -1,0 +1,240 @@
+#include "app/ConfigDlg.h"
+
+#include "app/Config.h"
+#include "app/Messages.h"
+#include "res/resource.h"
+#include "ui/Strings.h"
+
+#include <commctrl.h>
+
+namespace {
+
+const COLORREF kWhite = RGB(255, 255, 255);
+const COLORREF kLine = RGB(133, 149, 202);
+const COLORREF kSelectedBack = RGB(214, 223, 247);
+const COLORREF kSelectedText = RGB(0, 0, 0x75);
+const COLORREF kText = RGB(0x50, 0x5A, 0x78);
+
+// The hot-key control's modifier flags (1 Shift, 2 Ctrl, 4 Alt) as
+// RegisterHotKey wants them.
+UINT HotKeyModifiers(UINT flags)
+{
+    UINT modifiers = 0;
+    if (flags & HOTKEYF_ALT)
+        modifiers |= MOD_ALT;
+    if (flags & HOTKEYF_CONTROL)
+        modifiers |= MOD_CONTROL;
+    if (flags & HOTKEYF_SHIFT)
+        modifiers |= MOD_SHIFT;
+    return modifiers;
+}
+
+RECT ChildRect(HWND parent, HWND child)
+{
+    RECT r = {};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+} // namespace
+
+CConfigDlg::CConfigDlg() : CDialog(IDD_CONFIG_PAGE), m_white(CreateSolidBrush(kWhite))
+{
+    // The template's hot-key control needs its window class before the page exists.
+    INITCOMMONCONTROLSEX icc = { sizeof(icc), ICC_HOTKEY_CLASS };
+    InitCommonControlsEx(&icc);
+}
+
+CConfig* CConfigDlg::Config() const
+{
+    return m_config ? m_config : CConfig::Instance();
+}
+
+BOOL CConfigDlg::OnInitDialog()
+{
+    m_apply.CreateOver(Item(IDC_CONFIG_APPLY));
+
+    // The hot-key section takes the place of the check boxes: the label level
+    // with the first check box, the control 4 pixels higher.
+    const RECT first = ChildRect(m_hWnd, Item(IDC_CONFIG_AUTORUN));
+    const RECT label = ChildRect(m_hWnd, Item(IDC_CONFIG_HOTKEY_LABEL));
+    const RECT hotKey = ChildRect(m_hWnd, Item(IDC_CONFIG_HOTKEY));
+    SetWindowPos(Item(IDC_CONFIG_HOTKEY_LABEL), nullptr, label.left, first.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Item(IDC_CONFIG_HOTKEY), nullptr, hotKey.left, first.top - 4, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    ShowSection(General);
+    Refresh();
+    return TRUE;
+}
+
+void CConfigDlg::Refresh()
+{
+    CConfig* config = Config();
+    if (!config)
+        return;
+    CheckDlgButton(m_hWnd, IDC_CONFIG_AUTORUN, config->IsAutorun() == 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(m_hWnd, IDC_CONFIG_SHOW_INFO, config->ShowInfo == 1 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(m_hWnd, IDC_CONFIG_SHOW_RUN_INFO, config->ShowRunInfo == 1 ? BST_CHECKED : BST_UNCHECKED);
+    SendDlgItemMessageW(m_hWnd, IDC_CONFIG_HOTKEY, HKM_SETHOTKEY,
+                        MAKEWORD(config->HotKey & 0xFF, config->SystemKey & 0xFF), 0);
+}
+
+void CConfigDlg::ShowSection(Section section)
+{
+    m_section = section;
+    const int general = section == General ? SW_SHOW : SW_HIDE;
+    const int hotKey = section == HotKey ? SW_SHOW : SW_HIDE;
+    for (int id : { IDC_CONFIG_AUTORUN, IDC_CONFIG_SHOW_INFO, IDC_CONFIG_SHOW_RUN_INFO })
+        ShowWindow(Item(id), general);
+    for (int id : { IDC_CONFIG_HOTKEY_LABEL, IDC_CONFIG_HOTKEY, IDC_CONFIG_APPLY })
+        ShowWindow(Item(id), hotKey);
+    if (section == HotKey)
+        SetFocus(Item(IDC_CONFIG_HOTKEY));
+    // Both buttons: one takes the selected look, the other loses it.
+    InvalidateRect(Item(IDC_CONFIG_GENERAL), nullptr, TRUE);
+    InvalidateRect(Item(IDC_CONFIG_HOTKEY_SECTION), nullptr, TRUE);
+}
+
+void CConfigDlg::OnCheckBox(int id)
+{
+    CConfig* config = Config();
+    if (!config)
+        return;
+    const bool checked = IsDlgButtonChecked(m_hWnd, id) == BST_CHECKED;
+    switch (id) {
+    case IDC_CONFIG_AUTORUN:
+        config->SetAutorun(checked);
+        break;
+    case IDC_CONFIG_SHOW_INFO:
+        config->ShowInfo = checked ? 1 : 0;
+        config->Save();
+        break;
+    case IDC_CONFIG_SHOW_RUN_INFO:
+        config->ShowRunInfo = checked ? 1 : 0;
+        config->Save();
+        break;
+    }
+}
+
+void CConfigDlg::ApplyHotKey()
+{
+    CConfig* config = Config();
+    if (!m_mainWindow || !config)
+        return;
+    const WORD value = static_cast<WORD>(SendDlgItemMessageW(m_hWnd, IDC_CONFIG_HOTKEY, HKM_GETHOTKEY, 0, 0));
+    const UINT virtualKey = LOBYTE(value);
+    const UINT flags = HIBYTE(value);
+    // The old combination goes first, so applying the registered one again
+    // succeeds.
+    UnregisterHotKey(m_mainWindow, HM_HOTKEY_ID);
+    if (RegisterHotKey(m_mainWindow, HM_HOTKEY_ID, HotKeyModifiers(flags), virtualKey)) {
+        config->HotKey = virtualKey;
+        config->SystemKey = flags;
+        config->Save();
+    } else {
+        ui::ErrorBox(m_hWnd, ui::LoadStr(IDS_HOTKEY_FAILED));
+    }
+}
+
+BOOL CConfigDlg::OnCommand(int id, int code, HWND control)
+{
+    switch (id) {
+    case IDC_CONFIG_GENERAL:
+        ShowSection(General);
+        return TRUE;
+    case IDC_CONFIG_HOTKEY_SECTION:
+        ShowSection(HotKey);
+        return TRUE;
+    case IDC_CONFIG_AUTORUN:
+    case IDC_CONFIG_SHOW_INFO:
+    case IDC_CONFIG_SHOW_RUN_INFO:
+        if (code == BN_CLICKED)
+            OnCheckBox(id);
+        return TRUE;
+    case IDC_CONFIG_APPLY:
+        if (code == STN_CLICKED)
+            ApplyHotKey();
+        return TRUE;
+    case IDOK:
+    case IDCANCEL:
+        // Enter and Escape do not close a page.
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CConfigDlg::OnClose()
+{
+    DestroyWindow(m_hWnd);
+    return TRUE;
+}
+
+HBRUSH CConfigDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
+{
+    if (kind != WM_CTLCOLORSTATIC && kind != WM_CTLCOLORDLG && kind != WM_CTLCOLORBTN)
+        return nullptr;
+    SetBkColor(dc, kWhite);
+    return m_white.Get();
+}
+
+BOOL CConfigDlg::OnPaint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    FillRect(dc, &client, m_white.Get());
+    const RECT buttons = ChildRect(m_hWnd, Item(IDC_CONFIG_GENERAL));
+    ui::CPen pen(CreatePen(PS_SOLID, 1, kLine));
+    HGDIOBJ old = SelectObject(dc, pen.Get());
+    MoveToEx(dc, client.left, buttons.bottom + 4, nullptr);
+    LineTo(dc, client.right, buttons.bottom + 4);
+    SelectObject(dc, old);
+    EndPaint(m_hWnd, &ps);
+    return TRUE;
+}
+
+BOOL CConfigDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg != WM_DRAWITEM)
+        return FALSE;
+    const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (!item || (item->CtlID != IDC_CONFIG_GENERAL && item->CtlID != IDC_CONFIG_HOTKEY_SECTION))
+        return FALSE;
+    DrawSectionButton(item);
+    result = TRUE;
+    return TRUE;
+}
+
+void CConfigDlg::DrawSectionButton(const DRAWITEMSTRUCT* item)
+{
+    const bool selected = (item->CtlID == IDC_CONFIG_GENERAL) == (m_section == General);
+    HDC dc = item->hDC;
+    RECT r = item->rcItem;
+    if (selected) {
+        ui::CBrush back(CreateSolidBrush(kSelectedBack));
+        FillRect(dc, &r, back.Get());
+        ui::CBrush frame(CreateSolidBrush(kLine));
+        FrameRect(dc, &r, frame.Get());
+    } else {
+        FillRect(dc, &r, m_white.Get());
+    }
+
+    wchar_t text[64] = {};
+    GetWindowTextW(item->hwndItem, text, 64);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, selected ? kSelectedText : kText);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+    DrawTextW(dc, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    if (oldFont)
+        SelectObject(dc, oldFont);
+    if (item->itemState & ODS_FOCUS) {
+        RECT focus = r;
+        InflateRect(&focus, -2, -2);
+        DrawFocusRect(dc, &focus);
+    }
+}

@@ -1,0 +1,53 @@
+// The settings page of the main window (template 191). Two sections, chosen
+// with two owner-drawn buttons: "常规" (three check boxes: autorun, monitoring
+// balloons, start balloon) and "进程管理器" (the global hot key that calls up
+// the process manager, with its apply link). Every change takes effect and
+// is saved at once.
+#pragma once
+
+#include "controls/VxLinkStatic.h"
+#include "ui/Dialog.h"
+#include "ui/Handles.h"
+
+#include <windows.h>
+
+class CConfig;
+
+class CConfigDlg : public ui::CDialog {
+public:
+    enum Section { General, HotKey };
+
+    CConfigDlg();
+
+    // Null: CConfig::Instance(). Set before Create.
+    void SetConfig(CConfig* config) { m_config = config; }
+    // The window that owns hot key 1001 (the main window); without one the
+    // apply link does nothing.
+    void SetMainWindow(HWND mainWindow) { m_mainWindow = mainWindow; }
+
+    // Loads the check boxes and the hot-key control from the settings.
+    void Refresh();
+
+    Section CurrentSection() const { return m_section; }
+
+protected:
+    BOOL OnInitDialog() override;
+    BOOL OnCommand(int id, int code, HWND control) override;
+    BOOL OnPaint() override;
+    BOOL OnClose() override;
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    CConfig* Config() const;
+    void ShowSection(Section section);
+    void OnCheckBox(int id);
+    void ApplyHotKey();
+    void DrawSectionButton(const DRAWITEMSTRUCT* item);
+
+    CConfig* m_config = nullptr;
+    HWND m_mainWindow = nullptr;
+    Section m_section = General;
+    CVxLinkStatic m_apply;
+    ui::CBrush m_white;
+};

@@ -1,0 +1,84 @@
+#include "helpview/HelpDlg.h"
+
+#include "controls/ControlDraw.h"
+#include "res/resource.h"
+#include "ui/Strings.h"
+
+#include <shellapi.h>
+
+namespace {
+
+const COLORREF kWhite = RGB(255, 255, 255);
+
+void ShellOpen(const std::wstring& address)
+{
+    ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+} // namespace
+
+CHelpDlg::CHelpDlg() : CDialog(IDD_HELP_PAGE), m_white(CreateSolidBrush(kWhite)) {}
+
+std::wstring CHelpDlg::HelpAddress()
+{
+    return ui::LoadStr(IDS_HELP_ADDRESS);
+}
+
+BOOL CHelpDlg::OnInitDialog()
+{
+    m_link.CreateOver(Item(IDC_HELP_LINK));
+    // The first static of the template is the page's title: bold.
+    HWND title = GetWindow(m_hWnd, GW_CHILD);
+    if (title && title != m_link.Hwnd()) {
+        m_titleFont.Reset(DeriveFont(reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)), true, false));
+        SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(m_titleFont.Get()), FALSE);
+    }
+    Navigate();
+    return TRUE;
+}
+
+void CHelpDlg::Navigate()
+{
+    m_address = HelpAddress();
+    if (m_link.Hwnd())
+        SetWindowTextW(m_link.Hwnd(), m_address.c_str());
+}
+
+void CHelpDlg::OpenAddress()
+{
+    if (m_address.empty())
+        Navigate();
+    if (m_opener)
+        m_opener(m_address);
+    else
+        ShellOpen(m_address);
+}
+
+BOOL CHelpDlg::OnCommand(int id, int code, HWND control)
+{
+    switch (id) {
+    case IDC_HELP_LINK:
+        if (code == STN_CLICKED)
+            OpenAddress();
+        return TRUE;
+    case IDOK:
+    case IDCANCEL:
+        // Enter and Escape do not close a page.
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CHelpDlg::OnClose()
+{
+    DestroyWindow(m_hWnd);
+    return TRUE;
+}
+
+HBRUSH CHelpDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
+{
+    if (kind != WM_CTLCOLORSTATIC && kind != WM_CTLCOLORDLG)
+        return nullptr;
+    SetBkColor(dc, kWhite);
+    return m_white.Get();
+}

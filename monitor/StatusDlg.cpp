@@ -1,0 +1,337 @@
+#include "monitor/StatusDlg.h"
+
+#include "app/Config.h"
+#include "app/Messages.h"
+#include "monitor/HarrowmereDlg.h"
+#include "res/resource.h"
+#include "ui/Strings.h"
+#include "watch/WatchMain.h"
+
+namespace {
+
+const COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
+const COLORREF kBand = RGB(0xEF, 0xF3, 0xF7);
+const COLORREF kHelpBack = RGB(0xFF, 0xFF, 0xE7);
+const COLORREF kFrame = RGB(0x84, 0x96, 0xC6);
+const COLORREF kRule = RGB(0xD6, 0xDF, 0xF7);
+const COLORREF kToolLink = RGB(0x00, 0x00, 0x75);
+
+const wchar_t kRuleFile[] = L"Harrowmere.erd";
+
+// Page numbers of the main window's tabs that the links show.
+const int kSettingsPage = 2;
+const int kUpdatePage = 3;
+const int kHelpPage = 4;
+
+int DefaultMonitoringSwitch(bool start)
+{
+    CWatchMain* link = CWatchMain::Instance();
+    if (!link)
+        return -1;
+    return start ? link->Start() : link->Stop();
+}
+
+} // namespace
+
+// --- COwnedToolWindow ---------------------------------------------------------
+
+ui::CDialog* COwnedToolWindow::Show()
+{
+    if (m_window && m_window->IsWindow()) {
+        HWND hwnd = m_window->Hwnd();
+        ShowWindow(hwnd, IsIconic(hwnd) ? SW_RESTORE : SW_SHOW);
+    } else {
+        // The user closed the previous one: its object goes with it.
+        m_window.reset();
+        if (!m_factory)
+            return nullptr;
+        std::unique_ptr<ui::CDialog> window = m_factory();
+        if (!window || !window->Create(nullptr))
+            return nullptr;
+        m_window = std::move(window);
+        ShowWindow(m_window->Hwnd(), SW_SHOW);
+    }
+    SetActiveWindow(m_window->Hwnd());
+    SetForegroundWindow(m_window->Hwnd());
+    return m_window.get();
+}
+
+ui::CDialog* COwnedToolWindow::Get() const
+{
+    return m_window && m_window->IsWindow() ? m_window.get() : nullptr;
+}
+
+void COwnedToolWindow::Close()
+{
+    if (m_window && m_window->IsWindow())
+        SendMessageW(m_window->Hwnd(), WM_CLOSE, 0, 0);
+    m_window.reset();
+}
+
+// --- CTipLinkStatic -------------------------------------------------------------
+
+LRESULT CTipLinkStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (m_tip && ((msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) || msg == WM_KEYDOWN)) {
+        MSG relayed = {};
+        relayed.hwnd = m_hWnd;
+        relayed.message = msg;
+        relayed.wParam = wParam;
+        relayed.lParam = lParam;
+        relayed.time = GetMessageTime();
+        GetCursorPos(&relayed.pt);
+        m_tip->RelayEvent(&relayed);
+    }
+    return CVxLinkStatic::WindowProc(msg, wParam, lParam);
+}
+
+// --- CStatusDlg -------------------------------------------------------------------
+
+CStatusDlg::CStatusDlg() : CDialog(IDD_STATUS_PAGE), m_white(CreateSolidBrush(kWhite)) {}
+
+CStatusDlg::~CStatusDlg()
+{
+    // The tool windows go before the page's own window.
+    m_ruleEditor.Close();
+    m_processManager.Close();
+}
+
+CConfig* CStatusDlg::Config() const
+{
+    return m_config ? m_config : CConfig::Instance();
+}
+
+BOOL CStatusDlg::OnInitDialog()
+{
+    m_helpLink.CreateOver(Item(IDC_STATUS_HELP_LINK));
+    m_monitorSwitch.CreateOver(Item(IDC_STATUS_MONITOR_SWITCH));
+    m_updateSwitch.CreateOver(Item(IDC_STATUS_UPDATE_SWITCH));
+    m_processManagerLink.CreateOver(Item(IDC_STATUS_PROCESS_MANAGER));
+    m_ruleEditorLink.CreateOver(Item(IDC_STATUS_RULE_EDITOR));
+    m_settingsLink.CreateOver(Item(IDC_STATUS_SETTINGS));
+    m_updateNowLink.CreateOver(Item(IDC_STATUS_UPDATE_NOW));
+    const int labelIds[] = { IDC_STATUS_MONITOR_LABEL, IDC_STATUS_UPDATE_LABEL, IDC_STATUS_BLOCK_COUNT,
+                             IDC_STATUS_VERSION,       IDC_STATUS_RULE_DATE,    IDC_STATUS_NOTICE };
+    for (size_t i = 0; i < sizeof(labelIds) / sizeof(labelIds[0]); ++i)
+        m_labels[i].CreateOver(Item(labelIds[i]));
+
+    m_stateOn.Reset(static_cast<HBITMAP>(
+        LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDB_STATE_ON), IMAGE_BITMAP, 0, 0, 0)));
+    m_stateOff.Reset(static_cast<HBITMAP>(
+        LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDB_STATE_OFF), IMAGE_BITMAP, 0, 0, 0)));
+
+    RefreshMonitoring();
+    RefreshAutoUpdate();
+
+    for (CVxLinkStatic* link : { &m_processManagerLink, &m_ruleEditorLink, &m_settingsLink, &m_updateNowLink })
+        link->SetLinkColour(kToolLink);
+    m_helpLink.SetBackColour(kHelpBack);
+
+    if (m_tip.Create(m_hWnd)) {
+        m_tip.SetFont(reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
+        m_tip.AddTool(m_helpLink.Hwnd(), ui::LoadStr(IDS_STATUS_HELP_TIP));
+        m_helpLink.SetTip(&m_tip);
+    }
+
+    RefreshBlockCount();
+    RefreshRuleDate();
+    return TRUE;
+}
+
+void CStatusDlg::SetStateIcon(int controlId, bool on)
+{
+    HBITMAP image = on ? m_stateOn.Get() : m_stateOff.Get();
+    if (!image)
+        return;
+    HBITMAP old = reinterpret_cast<HBITMAP>(
+        SendDlgItemMessageW(m_hWnd, controlId, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image)));
+    // The template's own image was loaded by the control, which never frees
+    // a replaced image.
+    if (old && old != m_stateOn.Get() && old != m_stateOff.Get())
+        DeleteObject(old);
+}
+
+void CStatusDlg::RefreshMonitoring()
+{
+    CConfig* config = Config();
+    if (!config)
+        return;
+    const bool on = config->Hook == 1;
+    const int labelId = on ? IDS_MONITORING_ON : IDS_MONITORING_OFF;
+    SetDlgItemTextW(m_hWnd, IDC_STATUS_MONITOR_LABEL, ui::LoadStr(labelId).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_STATUS_MONITOR_SWITCH,
+                    ui::LoadStr(on ? IDS_TURN_MONITORING_OFF : IDS_TURN_MONITORING_ON).c_str());
+    SetStateIcon(IDC_STATUS_MONITOR_ICON, on);
+
+    if (m_trayTip) {
+        m_trayTip(labelId);
+    } else if (auto* main = dynamic_cast<CHarrowmereDlg*>(ui::CDialog::FromHandle(GetParent(m_hWnd)))) {
+        main->SetTrayTip(labelId);
+    }
+
+    if (m_switch)
+        m_switch(on);
+    else
+        DefaultMonitoringSwitch(on);
+}
+
+void CStatusDlg::RefreshAutoUpdate()
+{
+    CConfig* config = Config();
+    if (!config)
+        return;
+    const bool on = config->AutoUpdate == 1;
+    SetDlgItemTextW(m_hWnd, IDC_STATUS_UPDATE_LABEL, ui::LoadStr(on ? IDS_AUTO_UPDATE_ON : IDS_AUTO_UPDATE_OFF).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_STATUS_UPDATE_SWITCH,
+                    ui::LoadStr(on ? IDS_TURN_AUTO_UPDATE_OFF : IDS_TURN_AUTO_UPDATE_ON).c_str());
+    SetStateIcon(IDC_STATUS_UPDATE_ICON, on);
+}
+
+void CStatusDlg::RefreshBlockCount()
+{
+    CConfig* config = Config();
+    if (!config)
+        return;
+    const std::wstring format = ui::LoadStr(IDS_STATUS_BLOCK_COUNT);
+    SetDlgItemTextW(m_hWnd, IDC_STATUS_BLOCK_COUNT,
+                    ui::FormatStr(format.c_str(), static_cast<int>(config->BlockCount)).c_str());
+}
+
+void CStatusDlg::RefreshRuleDate()
+{
+    CConfig* config = Config();
+    if (!config)
+        return;
+    const std::wstring path = config->ProgramFolder() + kRuleFile;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return;
+    SYSTEMTIME utc = {}, local = {};
+    if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        local = SYSTEMTIME{}; // shown as 0年0月0日
+    const std::wstring format = ui::LoadStr(IDS_STATUS_RULE_DATE);
+    SetDlgItemTextW(m_hWnd, IDC_STATUS_RULE_DATE,
+                    ui::FormatStr(format.c_str(), local.wYear, local.wMonth, local.wDay).c_str());
+}
+
+void CStatusDlg::PostShowPage(int page)
+{
+    if (HWND parent = GetParent(m_hWnd))
+        PostMessageW(parent, WM_SHOW_PAGE, static_cast<WPARAM>(page), 0);
+}
+
+BOOL CStatusDlg::OnCommand(int id, int code, HWND control)
+{
+    CConfig* config = Config();
+    switch (id) {
+    case IDC_STATUS_MONITOR_SWITCH:
+        if (config) {
+            config->Hook = config->Hook == 1 ? 0 : 1;
+            config->Save();
+            RefreshMonitoring();
+        }
+        return TRUE;
+    case IDC_STATUS_UPDATE_SWITCH:
+        // Only the setting changes; no update check runs from here.
+        if (config) {
+            config->AutoUpdate = config->AutoUpdate == 1 ? 0 : 1;
+            config->Save();
+            RefreshAutoUpdate();
+        }
+        return TRUE;
+    case IDC_STATUS_HELP_LINK:
+        m_tip.Hide();
+        PostShowPage(kHelpPage);
+        return TRUE;
+    case IDC_STATUS_SETTINGS:
+        PostShowPage(kSettingsPage);
+        return TRUE;
+    case IDC_STATUS_UPDATE_NOW:
+        PostShowPage(kUpdatePage);
+        return TRUE;
+    case IDC_STATUS_RULE_EDITOR:
+        ShowRuleEditor();
+        return TRUE;
+    case IDC_STATUS_PROCESS_MANAGER:
+        ShowProcessManager();
+        return TRUE;
+    case IDOK:
+    case IDCANCEL:
+        // Enter and Escape do not close a page.
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CStatusDlg::OnClose()
+{
+    DestroyWindow(m_hWnd);
+    return TRUE;
+}
+
+void CStatusDlg::OnDestroy()
+{
+    m_tip.Hide();
+    m_tip.Destroy();
+    m_ruleEditor.Close();
+    m_processManager.Close();
+}
+
+HBRUSH CStatusDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
+{
+    if (kind != WM_CTLCOLORSTATIC && kind != WM_CTLCOLORDLG)
+        return nullptr;
+    SetBkColor(dc, kWhite);
+    return m_white.Get();
+}
+
+BOOL CStatusDlg::OnPaint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    Paint(dc);
+    EndPaint(m_hWnd, &ps);
+    return TRUE;
+}
+
+void CStatusDlg::Paint(HDC dc)
+{
+    // The drawing is laid out in pixels of the template font at 96 dpi (base
+    // units 6 x 12). Another font or resolution moves the controls, so the
+    // positions scale with the page's base units and the lines keep falling
+    // between the rows.
+    RECT units = { 0, 0, 4, 8 };
+    MapDialogRect(m_hWnd, &units);
+    auto x = [&units](int px) { return MulDiv(px, units.right, 6); };
+    auto y = [&units](int px) { return MulDiv(px, units.bottom, 12); };
+
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    FillRect(dc, &client, m_white.Get());
+
+    ui::CBrush band(CreateSolidBrush(kBand));
+    RECT bandRect = { client.left, y(2), client.right, y(32) };
+    FillRect(dc, &bandRect, band.Get());
+
+    // The help band: 24 pixels high, in the middle of the band.
+    ui::CBrush helpBack(CreateSolidBrush(kHelpBack));
+    ui::CBrush frameBrush(CreateSolidBrush(kFrame));
+    RECT frame = { x(2), y(5), client.right - x(2), y(29) };
+    FillRect(dc, &frame, helpBack.Get());
+    FrameRect(dc, &frame, frameBrush.Get());
+
+    ui::CPen pen(CreatePen(PS_SOLID, 1, kRule));
+    HGDIOBJ oldPen = SelectObject(dc, pen.Get());
+    MoveToEx(dc, frame.left, frame.bottom + y(5), nullptr);
+    LineTo(dc, frame.right, frame.bottom + y(5));
+    // Under the monitoring, automatic update and counter rows.
+    for (int row : { 76, 106, 136 }) {
+        MoveToEx(dc, x(20), y(row), nullptr);
+        LineTo(dc, frame.right, y(row));
+    }
+    SelectObject(dc, oldPen);
+
+    // Around the version, the date and the notice at the bottom.
+    RECT bottom = { x(2), y(230), frame.right + 1, y(306) };
+    FrameRect(dc, &bottom, frameBrush.Get());
+}

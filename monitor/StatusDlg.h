@@ -1,0 +1,140 @@
+// The status page of the main window (template 152): whether monitoring and
+// automatic update are on, with a switch for each, the number of operations
+// decided so far, the date of the rule file, and links to the tool windows
+// and the other pages. It also owns the two tool windows it opens (the rule
+// editor and the process manager).
+#pragma once
+
+#include "controls/VxColorStatic.h"
+#include "controls/VxInfoTip.h"
+#include "controls/VxLinkStatic.h"
+#include "ui/Dialog.h"
+#include "ui/Handles.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+class CConfig;
+
+// A top-level tool window that a page owns: absent until first shown, shown
+// again (restored when minimised) while it is still a window, made anew after
+// the user closed it, closed and deleted with its owner. The window object
+// comes from a factory; it must not delete itself when its window goes.
+class COwnedToolWindow {
+public:
+    using Factory = std::function<std::unique_ptr<ui::CDialog>()>;
+
+    COwnedToolWindow() = default;
+    ~COwnedToolWindow() { Close(); }
+    COwnedToolWindow(const COwnedToolWindow&) = delete;
+    COwnedToolWindow& operator=(const COwnedToolWindow&) = delete;
+
+    void SetFactory(Factory factory) { m_factory = std::move(factory); }
+    bool HasFactory() const { return static_cast<bool>(m_factory); }
+
+    // Shows the held window or a new one (parent: the desktop), activates it
+    // and brings it to the foreground. The window, or null when there is no
+    // factory or the window cannot be created.
+    ui::CDialog* Show();
+    // The held window while it is a window, else null.
+    ui::CDialog* Get() const;
+    // Sends WM_CLOSE to the held window when it is still a window, then
+    // deletes the object.
+    void Close();
+
+private:
+    Factory m_factory;
+    std::unique_ptr<ui::CDialog> m_window;
+};
+
+// The help link passes its mouse messages to the info tip, so the tip shows
+// while the mouse rests on the link and follows it.
+class CTipLinkStatic : public CVxLinkStatic {
+public:
+    void SetTip(CVxInfoTip* tip) { m_tip = tip; }
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    CVxInfoTip* m_tip = nullptr;
+};
+
+class CStatusDlg : public ui::CDialog {
+public:
+    // Starts (true) or stops (false) the driver link; the result as the
+    // driver link's Start and Stop report it.
+    using MonitoringSwitch = std::function<int(bool start)>;
+    // Sets the tray tip to the product caption and string `stringId`.
+    using TrayTipSetter = std::function<void(int stringId)>;
+
+    CStatusDlg();
+    ~CStatusDlg() override;
+
+    // Set these before Create. Null settings: CConfig::Instance(). Null
+    // switch: CWatchMain's Start and Stop. Null tray tip setter: the parent's
+    // SetTrayTip when the parent is the main window.
+    void SetConfig(CConfig* config) { m_config = config; }
+    void SetMonitoringSwitch(MonitoringSwitch fn) { m_switch = std::move(fn); }
+    void SetTrayTipSetter(TrayTipSetter fn) { m_trayTip = std::move(fn); }
+    // Factories of the two tool windows; without one the link does nothing.
+    void SetRuleEditorFactory(COwnedToolWindow::Factory f) { m_ruleEditor.SetFactory(std::move(f)); }
+    void SetProcessManagerFactory(COwnedToolWindow::Factory f) { m_processManager.SetFactory(std::move(f)); }
+
+    // Applies "Hook": state texts and icon, tray tip (string 161 or 162),
+    // then starts (1) or stops (otherwise) the driver link.
+    void RefreshMonitoring();
+    // Applies "AutoUpdate": state texts and icon.
+    void RefreshAutoUpdate();
+    // The block counter text from "BlockCount".
+    void RefreshBlockCount();
+    // The date of "Harrowmere.erd" in the program folder; without the file
+    // the label keeps its text.
+    void RefreshRuleDate();
+
+    // Shows the tool window (see COwnedToolWindow::Show); null when it has no
+    // factory or cannot be created.
+    ui::CDialog* ShowRuleEditor() { return m_ruleEditor.Show(); }
+    ui::CDialog* ShowProcessManager() { return m_processManager.Show(); }
+    ui::CDialog* RuleEditor() const { return m_ruleEditor.Get(); }
+    ui::CDialog* ProcessManager() const { return m_processManager.Get(); }
+
+    CVxInfoTip& InfoTip() { return m_tip; }
+
+protected:
+    BOOL OnInitDialog() override;
+    BOOL OnCommand(int id, int code, HWND control) override;
+    BOOL OnPaint() override;
+    BOOL OnClose() override;
+    void OnDestroy() override;
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
+
+private:
+    CConfig* Config() const;
+    void SetStateIcon(int controlId, bool on);
+    void PostShowPage(int page);
+    void Paint(HDC dc);
+
+    CConfig* m_config = nullptr;
+    MonitoringSwitch m_switch;
+    TrayTipSetter m_trayTip;
+
+    CTipLinkStatic m_helpLink;
+    CVxLinkStatic m_monitorSwitch;
+    CVxLinkStatic m_updateSwitch;
+    CVxLinkStatic m_processManagerLink;
+    CVxLinkStatic m_ruleEditorLink;
+    CVxLinkStatic m_settingsLink;
+    CVxLinkStatic m_updateNowLink;
+    CVxColorStatic m_labels[6];
+    CVxInfoTip m_tip;
+
+    ui::CBitmap m_stateOn;
+    ui::CBitmap m_stateOff;
+    ui::CBrush m_white;
+
+    COwnedToolWindow m_ruleEditor;
+    COwnedToolWindow m_processManager;
+};
