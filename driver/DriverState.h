@@ -55,7 +55,7 @@ typedef struct DRIVER_STATE {
     // Guards the fields below it up to the queue. Held only for memory work,
     // never across a system call that may block.
     FAST_MUTEX lock;
-    ULONG programPid;
+    ULONG programPid; // kept for diagnosis: its requests are asked like any other
     UCHAR* image; // validated rule table image, a private copy
     ULONG imageSize;
     BOOLEAN started;
