@@ -32,8 +32,13 @@ bool CWindow::Create(const wchar_t* className, UINT classStyle, HCURSOR cursor, 
 
 void CWindow::Destroy()
 {
-    if (m_hWnd && ::IsWindow(m_hWnd))
-        DestroyWindow(m_hWnd);
+    HWND hwnd = m_hWnd;
+    if (hwnd && ::IsWindow(hwnd)) {
+        // WM_NCDESTROY clears the handle; a window that deletes itself in
+        // OnFinalMessage is gone after this call, so nothing may touch it.
+        DestroyWindow(hwnd);
+        return;
+    }
     m_hWnd = nullptr;
 }
 
