@@ -223,6 +223,8 @@ void CStatusDlg::PostShowPage(int page)
 BOOL CStatusDlg::OnCommand(int id, int code, HWND control)
 {
     CConfig* config = Config();
+    // The switches invert what the page shows: any value but 1 shows as off
+    // and so becomes 1.
     switch (id) {
     case IDC_STATUS_MONITOR_SWITCH:
         if (config) {

@@ -331,16 +331,3 @@ TEST_F(SettingsPage, ApplyOfATakenHotKeyReportsTheFailureAndKeepsTheOldSetting)
     EXPECT_EQ(static_cast<uint32_t>(VK_F9), Saved()->HotKey);
     EXPECT_EQ(3u, Saved()->SystemKey);
 }
-
-TEST_F(SettingsPage, ApplyWithoutMainWindowDoesNothing)
-{
-    m_page->SetMainWindow(nullptr);
-    SendMessageW(Item(IDC_CONFIG_HOTKEY_SECTION), BM_CLICK, 0, 0);
-    SetHotKeyControl(VK_F7, HOTKEYF_ALT);
-    BoxWatcher watcher;
-    ClickApply();
-    EXPECT_FALSE(watcher.Stop().found);
-    EXPECT_EQ(static_cast<uint32_t>(VK_F12), Saved()->HotKey);
-    HotKeyHolder other;
-    EXPECT_TRUE(other.Take(MOD_ALT, VK_F7));
-}

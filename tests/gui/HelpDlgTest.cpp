@@ -53,13 +53,15 @@ TEST(HelpPage, ShowsTheOnlineHelpAddressAndOpensItWhenClicked)
         ASSERT_EQ(0u, pictureTip.find(L"链接到"));
         EXPECT_EQ(pictureTip.substr(3) + L"client", address);
 
+        // Shown from the start, and again each time the page is shown.
         HWND link = page.Item(IDC_HELP_LINK);
         ASSERT_NE(nullptr, link);
+        EXPECT_EQ(address, TextOf(link));
         page.Navigate();
         EXPECT_EQ(address, page.Address());
         EXPECT_EQ(address, TextOf(link));
 
-        // Shown again after something changed the link: the address comes back.
+        // Something changed the link meanwhile: the address comes back.
         SetWindowTextW(link, L"");
         page.Navigate();
         EXPECT_EQ(address, TextOf(link));

@@ -274,12 +274,25 @@ TEST_F(StatusPage, AutoUpdateSwitchChangesOnlyItsOwnSetting)
     EXPECT_EQ(1u, saved->Hook);
     EXPECT_TRUE(m_switchCalls.empty());
     EXPECT_EQ(L"监控功能已经开启.", Text(IDC_STATUS_MONITOR_LABEL));
-
-    Click(m_page->Item(IDC_STATUS_UPDATE_SWITCH));
-    EXPECT_EQ(L"自动更新已经开启.", Text(IDC_STATUS_UPDATE_LABEL));
-    EXPECT_EQ(1u, Saved()->AutoUpdate);
     Pump(30);
     EXPECT_TRUE(g_pagesShown.empty()); // no update page, no update run
+}
+
+TEST_F(StatusPage, SwitchesTurnOnAStoredValueThatShowsAsOff)
+{
+    // A value other than 0 or 1 (written by hand, say) shows as off; the
+    // switch then turns it on rather than leaving it off.
+    m_config->Hook = 2;
+    m_config->AutoUpdate = 5;
+    CreatePage();
+    m_switchCalls.clear();
+    Click(m_page->Item(IDC_STATUS_MONITOR_SWITCH));
+    Click(m_page->Item(IDC_STATUS_UPDATE_SWITCH));
+    EXPECT_EQ(std::vector<bool>{ true }, m_switchCalls);
+    EXPECT_EQ(1u, Saved()->Hook);
+    EXPECT_EQ(1u, Saved()->AutoUpdate);
+    EXPECT_EQ(L"监控功能已经开启.", Text(IDC_STATUS_MONITOR_LABEL));
+    EXPECT_EQ(L"自动更新已经开启.", Text(IDC_STATUS_UPDATE_LABEL));
 }
 
 TEST_F(StatusPage, PageLinksPostShowPageToTheMainWindow)
@@ -354,16 +367,6 @@ TEST_F(StatusPage, RuleDateKeepsTemplateTextWithoutFileAndShowsFileDateWithOne)
     m_page.reset();
     CreatePage();
     EXPECT_EQ(L"更新日期:2009年12月31日", Text(IDC_STATUS_RULE_DATE));
-}
-
-TEST_F(StatusPage, BlockCountFollowsTheSettingOnRefresh)
-{
-    m_config->BlockCount = 2;
-    CreatePage();
-    EXPECT_EQ(L"目前为止已经成功拦截2个操作.", Text(IDC_STATUS_BLOCK_COUNT));
-    m_config->BlockCount = 3;
-    m_page->RefreshBlockCount();
-    EXPECT_EQ(L"目前为止已经成功拦截3个操作.", Text(IDC_STATUS_BLOCK_COUNT));
 }
 
 TEST_F(StatusPage, RuleEditorLinkReusesItsWindowAndReplacesAClosedOne)
