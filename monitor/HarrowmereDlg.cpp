@@ -1,14 +1,27 @@
 #include "monitor/HarrowmereDlg.h"
 
 #include "app/Config.h"
+#include "app/ConfigDlg.h"
 #include "app/HarrowmereApp.h"
 #include "app/Messages.h"
+#include "controls/BalloonHelp.h"
+#include "controls/TrayIconPosition.h"
+#include "helpview/HelpDlg.h"
 #include "monitor/ActivityLog.h"
+#include "monitor/LogDlg.h"
+#include "monitor/StatusDlg.h"
 #include "res/resource.h"
+#include "rules/RuleModel.h"
+#include "ui/MessageLoop.h"
 #include "ui/Strings.h"
 #include "watch/WatchMain.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+
 namespace {
+
+const wchar_t kVendorSite[] = L"http://127.0.0.1:8807/";
 
 HICON LoadIconSized(UINT id, int size)
 {
@@ -27,26 +40,53 @@ UINT HotKeyModifiers(DWORD systemKey)
     return modifiers;
 }
 
-// Switches a 0/1 setting and saves the whole record.
+// Switches a 0/1 setting and saves the whole record. A stored value that is
+// neither counts as off (it shows as off), so it becomes 1.
 void ToggleSetting(uint32_t CConfig::*field)
 {
     CConfig* config = CConfig::Instance();
     if (!config)
         return;
-    config->*field = !(config->*field);
+    config->*field = config->*field == 1 ? 0 : 1;
     config->Save();
+}
+
+RECT ChildRect(HWND parent, HWND child)
+{
+    RECT r = {};
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
 }
 
 } // namespace
 
 CHarrowmereDlg::CHarrowmereDlg(HWND frame)
-    : CDialog(IDD_HARROWMERE_DIALOG), m_frame(frame), m_taskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
+    : CVxSkinDlg(IDD_HARROWMERE_DIALOG), m_frame(frame), m_taskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
 {
 }
 
 CHarrowmereDlg::~CHarrowmereDlg()
 {
+    if (CBalloonHelp::Current() && CBalloonHelp::Instance() && CBalloonHelp::Instance()->Owner() == m_hWnd)
+        CBalloonHelp::Close();
     m_tray.Remove();
+}
+
+ui::CDialog* CHarrowmereDlg::Page(int page) const
+{
+    switch (page) {
+    case PAGE_STATUS:
+        return m_statusPage.get();
+    case PAGE_LOG:
+        return m_logPage.get();
+    case PAGE_SETTINGS:
+        return m_configPage.get();
+    case PAGE_HELP:
+        return m_helpPage.get();
+    default:
+        return nullptr;
+    }
 }
 
 BOOL CHarrowmereDlg::OnInitDialog()
@@ -57,6 +97,23 @@ BOOL CHarrowmereDlg::OnInitDialog()
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.Get()));
     SetPropW(m_hWnd, L"XPWndProp_MenuXP", reinterpret_cast<HANDLE>(1));
     SetWindowTextW(m_hWnd, ui::LoadStr(IDS_APP_TITLE).c_str());
+    SetCaptionIcon(m_smallIcon.Get());
+
+    m_minimize.CreateOver(Item(IDC_MAIN_MINIMIZE));
+    m_minimize.SetImages(IDB_MINIMIZE_NORMAL, IDB_MINIMIZE_HOVER);
+    m_minimize.SetTooltip(ui::LoadStr(IDS_MINIMIZE));
+    m_close.CreateOver(Item(IDC_MAIN_CLOSE));
+    m_close.SetImages(IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER);
+    m_close.SetTooltip(ui::LoadStr(IDS_CLOSE));
+    LoadSkin(IDB_SKIN_CAPTION, IDB_SKIN_BORDER, IDB_SKIN_BACKGROUND);
+    // The caption buttons sit at the right end of the caption band.
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    const int button = 18, gap = 3;
+    SetWindowPos(m_close.Hwnd(), nullptr, client.right - button - gap, (kCaptionHeight - button) / 2, button, button,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_minimize.Hwnd(), nullptr, client.right - 2 * (button + gap), (kCaptionHeight - button) / 2, button,
+                 button, SWP_NOZORDER | SWP_NOACTIVATE);
 
     AddTrayIcon();
 
@@ -68,10 +125,74 @@ BOOL CHarrowmereDlg::OnInitDialog()
         link->SetLinkMutex(CreateMutexW(nullptr, FALSE, nullptr));
         link->LoadRules();
     }
-    ApplyMonitoring();
 
+    CreatePages();
+
+    const UINT edges[4] = { IDB_TAB_EDGE_TOP, IDB_TAB_EDGE_BOTTOM, IDB_TAB_EDGE_LEFT, IDB_TAB_EDGE_RIGHT };
+    for (int i = 0; i < 4; ++i)
+        m_edges[i].Reset(static_cast<HBITMAP>(
+            LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(edges[i]), IMAGE_BITMAP, 0, 0, 0)));
+
+    SetUpPicture();
     RegisterHotKeyFromSettings();
+    ui::AddMessageFilter(m_hWnd, FilterMessage, this);
+
+    if (IsBackgroundStart())
+        ShowStartBalloon();
     return TRUE;
+}
+
+void CHarrowmereDlg::CreatePages()
+{
+    m_tab.CreateOver(Item(IDC_MAIN_TAB));
+    const struct {
+        UINT text;
+        UINT bitmap;
+    } tabs[PAGE_COUNT] = {
+        { IDS_TAB_STATUS, IDB_TAB_STATUS },     { IDS_TAB_LOG, IDB_TAB_LOG },
+        { IDS_TAB_SETTINGS, IDB_TAB_SETTINGS }, { IDS_TAB_UPDATE, IDB_TAB_UPDATE },
+        { IDS_TAB_HELP, IDB_TAB_HELP },
+    };
+    for (const auto& tab : tabs)
+        m_tab.AddTab(ui::LoadStr(tab.text), tab.bitmap);
+    m_tab.SetCurSel(PAGE_STATUS);
+
+    m_statusPage.reset(new CStatusDlg());
+    m_logPage.reset(new CLogDlg());
+    m_configPage.reset(new CConfigDlg());
+    m_configPage->SetMainWindow(m_hWnd);
+    m_helpPage.reset(new CHelpDlg());
+
+    // Each page 2 pixels right of the tab strip and 4 below its top, hidden.
+    // The status page's creation applies "Hook": it starts the driver link.
+    RECT strip = ChildRect(m_hWnd, m_tab.Hwnd());
+    for (int page = 0; page < PAGE_COUNT; ++page) {
+        ui::CDialog* dialog = Page(page);
+        if (!dialog || !dialog->Create(m_hWnd))
+            continue;
+        SetWindowPos(dialog->Hwnd(), nullptr, strip.right + 2, strip.top + 4, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    }
+    m_current = m_statusPage.get();
+}
+
+void CHarrowmereDlg::SetUpPicture()
+{
+    m_bannerLink = kVendorSite;
+    HWND picture = Item(IDC_MAIN_PICTURE);
+    SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(m_bigIcon.Get()), 0);
+    m_pictureTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                   m_hWnd, nullptr, ui::ResourceModule(), nullptr);
+    if (m_pictureTip) {
+        std::wstring tip = ui::LoadStr(IDS_PICTURE_TIP);
+        TOOLINFOW ti = { sizeof(ti) };
+        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        ti.hwnd = m_hWnd;
+        ti.uId = reinterpret_cast<UINT_PTR>(picture);
+        ti.lpszText = &tip[0];
+        SendMessageW(m_pictureTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+    SetDlgItemTextW(m_hWnd, IDC_MAIN_BANNER, ui::LoadStr(IDS_BANNER_DEFAULT).c_str());
 }
 
 void CHarrowmereDlg::AddTrayIcon()
@@ -100,17 +221,40 @@ bool CHarrowmereDlg::RegisterHotKeyFromSettings()
                           config->HotKey & 0xFFFF) != FALSE;
 }
 
-void CHarrowmereDlg::ApplyMonitoring()
+bool CHarrowmereDlg::LocateTrayIcon(POINT* point)
+{
+    CTrayIconPosition locator(m_hWnd, HM_TRAY_ICON_ID, m_trayIcon.Get(), 3);
+    return locator.GetTrayIconPosition(point) == 1;
+}
+
+void CHarrowmereDlg::ShowStartBalloon()
 {
     CConfig* config = CConfig::Instance();
-    CWatchMain* link = CWatchMain::Instance();
-    if (!config || !link)
+    POINT at;
+    if (!config || config->ShowRunInfo == 0 || !LocateTrayIcon(&at))
         return;
-    if (config->Hook == 1)
-        link->Start();
-    else
-        link->Stop();
-    SetTrayTip(config->Hook == 1 ? IDS_MONITORING_ON : IDS_MONITORING_OFF);
+    CBalloonHelp::Show(m_hWnd, 1, ui::LoadStr(IDS_START_BALLOON_TITLE), ui::LoadStr(IDS_START_BALLOON_TEXT),
+                       ui::LoadStr(IDS_START_BALLOON_OFF), at);
+}
+
+void CHarrowmereDlg::ShowInfoBalloon(int32_t sequence)
+{
+    CConfig* config = CConfig::Instance();
+    if (!config || config->ShowInfo == 0)
+        return;
+    LOG_RECORD* record = LockLogRecord(sequence);
+    if (record) {
+        uint32_t kind = record->params ? record->params->kind : OPERATION_KIND_COUNT;
+        std::wstring text =
+            ui::FormatStr(L"%ls 的操作已被%ls\n", record->processName,
+                          ui::LoadStr(record->verdict != 0 ? IDS_VERDICT_REJECT : IDS_VERDICT_ACCEPT).c_str()) +
+            L"操作:" + OperationDisplayName(kind) + L"\n" + L"描述:" + record->ruleText + L"\n";
+        POINT at;
+        if (LocateTrayIcon(&at))
+            CBalloonHelp::Show(m_hWnd, 2, ui::LoadStr(IDS_INFO_BALLOON_TITLE), text, ui::LoadStr(IDS_INFO_BALLOON_OFF),
+                               at);
+    }
+    UnlockLogRecord(sequence);
 }
 
 void CHarrowmereDlg::RestoreAndShow(int page)
@@ -132,7 +276,7 @@ void CHarrowmereDlg::OnTrayNotify(UINT iconId, UINT mouseMessage)
     if (iconId != HM_TRAY_ICON_ID)
         return;
     if (mouseMessage == WM_LBUTTONDBLCLK)
-        RestoreAndShow(0);
+        RestoreAndShow(PAGE_STATUS);
     else if (mouseMessage == WM_RBUTTONUP)
         ShowTrayMenu();
 }
@@ -163,27 +307,52 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
 {
     switch (id) {
     case ID_TRAY_OPEN:
-        RestoreAndShow(0);
+        RestoreAndShow(PAGE_STATUS);
         return TRUE;
     case ID_TRAY_LOG:
-        RestoreAndShow(1);
+        RestoreAndShow(PAGE_LOG);
         return TRUE;
     case ID_TRAY_EXIT:
         ExitProgram();
         return TRUE;
     case ID_TRAY_MONITORING:
         ToggleSetting(&CConfig::Hook);
-        ApplyMonitoring();
+        if (m_statusPage)
+            m_statusPage->RefreshMonitoring();
         return TRUE;
     case ID_TRAY_SHOW_INFO:
         ToggleSetting(&CConfig::ShowInfo);
+        if (m_configPage)
+            m_configPage->Refresh();
         return TRUE;
     case ID_TRAY_AUTO_UPDATE:
         ToggleSetting(&CConfig::AutoUpdate);
+        if (m_statusPage)
+            m_statusPage->RefreshAutoUpdate();
         return TRUE;
     case ID_TRAY_AUTORUN:
         if (CConfig* config = CConfig::Instance())
             config->SetAutorun(config->IsAutorun() != 0);
+        if (m_configPage)
+            m_configPage->Refresh();
+        return TRUE;
+    case ID_TRAY_PROCESS_MANAGER:
+        if (m_statusPage)
+            m_statusPage->ShowProcessManager();
+        return TRUE;
+    case ID_TRAY_RULE_EDITOR:
+        if (m_statusPage)
+            m_statusPage->ShowRuleEditor();
+        return TRUE;
+    case IDC_MAIN_MINIMIZE:
+        PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return TRUE;
+    case IDC_MAIN_CLOSE:
+        PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return TRUE;
+    case IDC_MAIN_PICTURE:
+        if (code == STN_CLICKED && !m_bannerLink.empty())
+            ShellExecuteW(m_hWnd, L"open", m_bannerLink.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return TRUE;
     case IDOK:
     case IDCANCEL:
@@ -201,17 +370,76 @@ BOOL CHarrowmereDlg::OnClose()
 
 void CHarrowmereDlg::OnDestroy()
 {
+    ui::RemoveMessageFilter(m_hWnd);
     UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
+    SendMessageW(Item(IDC_MAIN_PICTURE), STM_SETICON, 0, 0);
+    // The pages that hold state close first; the help page goes with the window.
+    for (ui::CDialog* page : { static_cast<ui::CDialog*>(m_statusPage.get()), static_cast<ui::CDialog*>(m_logPage.get()),
+                               static_cast<ui::CDialog*>(m_configPage.get()) })
+        if (page && page->IsWindow())
+            SendMessageW(page->Hwnd(), WM_CLOSE, 0, 0);
+    m_current = nullptr;
+    m_statusPage.reset();
+    m_logPage.reset();
+    m_configPage.reset();
+
     if (CWatchMain* link = CWatchMain::PeekInstance())
         link->Shutdown();
     CloseLog();
     CloseLogFile();
+
     if (CConfig* config = CConfig::PeekInstance())
         config->Save();
     CConfig::DeleteInstance();
     CWatchMain::DeleteInstance();
     if (m_frame)
         PostMessageW(m_frame, WM_CLOSE, 0, 0);
+}
+
+void CHarrowmereDlg::OnTabChanged(int page)
+{
+    if (m_current && m_current->IsWindow())
+        ShowWindow(m_current->Hwnd(), SW_HIDE);
+    m_current = Page(page);
+    if (!m_current || !m_current->IsWindow()) {
+        m_current = nullptr;
+        return;
+    }
+    if (page == PAGE_SETTINGS)
+        m_configPage->Refresh();
+    else if (page == PAGE_HELP)
+        m_helpPage->Navigate();
+    ShowWindow(m_current->Hwnd(), SW_SHOW);
+    InvalidateRect(m_hWnd, nullptr, FALSE);
+}
+
+void CHarrowmereDlg::OnShowPage(int page)
+{
+    if (page >= 0 && page < m_tab.GetCount())
+        m_tab.SetCurSel(page);
+    PostMessageW(m_hWnd, WM_TAB_CHANGED, static_cast<WPARAM>(page), 0);
+}
+
+void CHarrowmereDlg::OnBalloonOff(int kind)
+{
+    if (kind == 1)
+        ToggleSetting(&CConfig::ShowRunInfo);
+    else if (kind == 2)
+        ToggleSetting(&CConfig::ShowInfo);
+    else
+        return;
+    if (m_configPage)
+        m_configPage->Refresh();
+}
+
+bool CHarrowmereDlg::FilterMessage(void* context, const MSG& msg)
+{
+    // F1 released anywhere in the window shows the help page.
+    auto* self = static_cast<CHarrowmereDlg*>(context);
+    if (msg.message == WM_KEYUP && msg.wParam == VK_F1 &&
+        (msg.hwnd == self->m_hWnd || IsChild(self->m_hWnd, msg.hwnd)))
+        PostMessageW(self->m_hWnd, WM_SHOW_PAGE, PAGE_HELP, 0);
+    return false;
 }
 
 BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -221,22 +449,72 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         return TRUE;
     }
     switch (msg) {
-    case WM_WATCH_LOG:
-    case WM_WATCH_COUNT:
-    case WM_WATCH_EDIT_RULE:
-        // The log page, the balloons, the counter and the rule editor take
-        // these; until they exist the messages have no receiver.
-        return TRUE;
     case WM_TRAY_NOTIFY:
         OnTrayNotify(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
+        return TRUE;
+    case WM_TAB_CHANGED:
+        OnTabChanged(static_cast<int>(wParam));
+        return TRUE;
+    case WM_SHOW_PAGE:
+        OnShowPage(static_cast<int>(wParam));
+        return TRUE;
+    case WM_WATCH_LOG:
+        if (wParam == 1 && m_logPage)
+            m_logPage->AddLogRow(static_cast<int32_t>(lParam));
+        else if (wParam == 2)
+            ShowInfoBalloon(static_cast<int32_t>(lParam));
+        return TRUE;
+    case WM_WATCH_COUNT:
+        if (m_statusPage)
+            m_statusPage->RefreshBlockCount();
+        return TRUE;
+    case WM_BALLOON_OFF:
+        OnBalloonOff(static_cast<int>(wParam));
+        return TRUE;
+    case WM_WATCH_EDIT_RULE:
+        if (m_statusPage)
+            m_statusPage->ShowRuleEditor();
+        return TRUE;
+    case WM_HOTKEY:
+        if (wParam == HM_HOTKEY_ID && m_statusPage)
+            m_statusPage->ShowProcessManager();
         return TRUE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {
             // The close box only hides the window; the guard keeps running.
             ShowWindow(m_hWnd, SW_HIDE);
+            if (!IsBackgroundStart())
+                ShowStartBalloon();
             return TRUE;
         }
         return FALSE;
     }
-    return FALSE;
+    return CVxSkinDlg::OnMessage(msg, wParam, lParam, result);
+}
+
+void CHarrowmereDlg::PaintExtra(HDC dc)
+{
+    if (m_tab.IsWindow()) {
+        // The edge pictures framing the tab strip.
+        RECT strip = ChildRect(m_hWnd, m_tab.Hwnd());
+        const int e = 4;
+        TileBitmap(dc, m_edges[0].Get(), RECT{ strip.left - e, strip.top - e, strip.right + e, strip.top });
+        TileBitmap(dc, m_edges[1].Get(), RECT{ strip.left - e, strip.bottom, strip.right + e, strip.bottom + e });
+        TileBitmap(dc, m_edges[2].Get(), RECT{ strip.left - e, strip.top, strip.left, strip.bottom });
+        TileBitmap(dc, m_edges[3].Get(), RECT{ strip.right, strip.top, strip.right + e, strip.bottom });
+    }
+    if (m_statusPage && m_statusPage->IsWindow()) {
+        RECT page = ChildRect(m_hWnd, m_statusPage->Hwnd());
+        ui::CPen pen(CreatePen(PS_SOLID, 1, RGB(214, 222, 247)));
+        HGDIOBJ old = SelectObject(dc, pen.Get());
+        MoveToEx(dc, page.left, page.bottom, nullptr);
+        LineTo(dc, page.right, page.bottom);
+        SelectObject(dc, old);
+    }
+    if (HWND picture = Item(IDC_MAIN_PICTURE)) {
+        RECT r = ChildRect(m_hWnd, picture);
+        InflateRect(&r, 1, 1);
+        ui::CBrush frame(CreateSolidBrush(RGB(132, 150, 198)));
+        FrameRect(dc, &r, frame.Get());
+    }
 }

@@ -1,15 +1,29 @@
-// The main window: a modeless dialog (template 102) that owns the tray icon,
-// its menu and the global hot key. Usually hidden; the tray icon is the
-// user's way in.
+// The main window: a modeless skinned dialog (template 102) with the tab
+// strip on the left and the pages on the right. It owns the tray icon, its
+// menu and balloons, and the global hot key, and receives the messages
+// through which the request thread and the pages talk to it. Usually hidden;
+// the tray icon is the user's way in.
 #pragma once
 
+#include "controls/VxSkinButton.h"
+#include "controls/VxSkinDlg.h"
+#include "controls/VxTab.h"
 #include "monitor/TrayIcon.h"
-#include "ui/Dialog.h"
 #include "ui/Handles.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
-class CHarrowmereDlg : public ui::CDialog {
+class CStatusDlg;
+class CLogDlg;
+class CConfigDlg;
+class CHelpDlg;
+
+// Page numbers, in tab order.
+enum MainPage { PAGE_STATUS = 0, PAGE_LOG = 1, PAGE_SETTINGS = 2, PAGE_UPDATE = 3, PAGE_HELP = 4, PAGE_COUNT = 5 };
+
+class CHarrowmereDlg : public CVxSkinDlg {
 public:
     // `frame` is the hidden frame, asked to close when this window is destroyed.
     explicit CHarrowmereDlg(HWND frame);
@@ -23,21 +37,47 @@ public:
     // false when the system refuses the combination.
     bool RegisterHotKeyFromSettings();
 
+    // The balloon that says the guard runs (kind 1), when "ShowRunInfo" is on.
+    void ShowStartBalloon();
+    // The monitoring balloon (kind 2) for log record `sequence`, when
+    // "ShowInfo" is on and the record is still kept.
+    void ShowInfoBalloon(int32_t sequence);
+
+    // The page window of a page number, or null (the update page does not
+    // exist yet).
+    ui::CDialog* Page(int page) const;
+    // The page now shown, or null.
+    ui::CDialog* CurrentPage() const { return m_current; }
+    CStatusDlg* StatusPage() const { return m_statusPage.get(); }
+    CLogDlg* LogPage() const { return m_logPage.get(); }
+    CConfigDlg* ConfigPage() const { return m_configPage.get(); }
+    CHelpDlg* HelpPage() const { return m_helpPage.get(); }
+    const CVxTab& Tabs() const { return m_tab; }
+    // Address that a click on the picture opens.
+    const std::wstring& BannerLink() const { return m_bannerLink; }
+
 protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
     BOOL OnClose() override;
     void OnDestroy() override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void PaintExtra(HDC dc) override;
 
 private:
     void AddTrayIcon();
+    void CreatePages();
+    void SetUpPicture();
     void OnTrayNotify(UINT iconId, UINT mouseMessage);
     void ShowTrayMenu();
-    // Starts or stops the driver link as the setting "Hook" says.
-    void ApplyMonitoring();
     void RestoreAndShow(int page);
+    void OnTabChanged(int page);
+    void OnShowPage(int page);
+    void OnBalloonOff(int kind);
     void ExitProgram();
+    // Where the tray icon is on the screen; false when it cannot be found.
+    bool LocateTrayIcon(POINT* point);
+    static bool FilterMessage(void* self, const MSG& msg);
 
     HWND m_frame;
     CTrayIcon m_tray;
@@ -45,4 +85,15 @@ private:
     ui::CIcon m_smallIcon;
     ui::CIcon m_trayIcon;
     UINT m_taskbarCreated;
+    CVxTab m_tab;
+    CVxSkinButton m_minimize;
+    CVxSkinButton m_close;
+    std::unique_ptr<CStatusDlg> m_statusPage;
+    std::unique_ptr<CLogDlg> m_logPage;
+    std::unique_ptr<CConfigDlg> m_configPage;
+    std::unique_ptr<CHelpDlg> m_helpPage;
+    ui::CDialog* m_current = nullptr;
+    ui::CBitmap m_edges[4]; // tab strip edges: top, bottom, left, right
+    HWND m_pictureTip = nullptr;
+    std::wstring m_bannerLink;
 };

@@ -57,3 +57,9 @@
 #define IDS_DRIVER_LOAD_FAILED      235
 #define IDS_PICTURE_TIP             243
 #define IDS_HOTKEY_FAILED           269
+#define IDS_TAB_STATUS              4950
+#define IDS_TAB_LOG                 4951
+#define IDS_TAB_SETTINGS            4952
+#define IDS_TAB_UPDATE              4953
+#define IDS_TAB_HELP                4954
+#define IDS_BANNER_DEFAULT          4955

@@ -13,7 +13,30 @@ std::vector<HWND>& ModelessDialogs()
     static std::vector<HWND> dialogs;
     return dialogs;
 }
+struct Filter {
+    HWND owner;
+    MessageFilter filter;
+    void* context;
+};
+
+std::vector<Filter>& Filters()
+{
+    static std::vector<Filter> filters;
+    return filters;
+}
 } // namespace
+
+void AddMessageFilter(HWND owner, MessageFilter filter, void* context)
+{
+    RemoveMessageFilter(owner);
+    Filters().push_back({ owner, filter, context });
+}
+
+void RemoveMessageFilter(HWND owner)
+{
+    auto& v = Filters();
+    v.erase(std::remove_if(v.begin(), v.end(), [owner](const Filter& f) { return f.owner == owner; }), v.end());
+}
 
 void AddModelessDialog(HWND dialog)
 {
@@ -30,6 +53,11 @@ void RemoveModelessDialog(HWND dialog)
 
 bool PreTranslateDialogMessage(MSG* msg)
 {
+    // A copy: a filter may remove itself.
+    std::vector<Filter> filters = Filters();
+    for (const Filter& f : filters)
+        if (f.filter(f.context, *msg))
+            return true;
     // Nested dialogs (pages inside the main window) are handled by their
     // top-level ancestor's IsDialogMessage, so only top-level ones are asked.
     for (HWND dialog : ModelessDialogs()) {

@@ -9,7 +9,14 @@ namespace ui {
 void AddModelessDialog(HWND dialog);
 void RemoveModelessDialog(HWND dialog);
 
-// Offers `msg` to the registered modeless dialogs; true when one took it.
+// A filter sees every message of the loop before the dialogs do; it returns
+// true to consume the message. Registered per owner window.
+using MessageFilter = bool (*)(void* context, const MSG& msg);
+void AddMessageFilter(HWND owner, MessageFilter filter, void* context);
+void RemoveMessageFilter(HWND owner);
+
+// Offers `msg` to the filters and the registered modeless dialogs; true when
+// one took it.
 bool PreTranslateDialogMessage(MSG* msg);
 
 // Runs until WM_QUIT; returns its exit code.
