@@ -235,15 +235,6 @@ LRESULT CBalloonHelp::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     switch (msg) {
     case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hWnd, &ps);
-        Paint(dc);
-        EndPaint(m_hWnd, &ps);
-        return 0;
-    }
     case WM_SETCURSOR: {
         POINT p;
         GetCursorPos(&p);
@@ -271,7 +262,7 @@ LRESULT CBalloonHelp::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         }
         break;
     }
-    return CWindow::WindowProc(msg, wParam, lParam);
+    return CVxControl::WindowProc(msg, wParam, lParam);
 }
 
 void CBalloonHelp::OnFinalMessage()

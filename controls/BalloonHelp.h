@@ -10,7 +10,7 @@
 #pragma once
 
 #include "ui/Handles.h"
-#include "ui/Window.h"
+#include "controls/VxControl.h"
 
 #include <windows.h>
 
@@ -24,7 +24,7 @@ struct BALLOON_PLACEMENT {
     bool above;    // the body is above the anchor (stem at its bottom)
 };
 
-class CBalloonHelp : public ui::CWindow {
+class CBalloonHelp : public CVxControl {
 public:
     // Shows the balloon, or refreshes the one shown, pointing at `anchor`
     // (screen coordinates). `kind` travels back with WM_BALLOON_OFF.
@@ -61,7 +61,7 @@ private:
     CBalloonHelp() = default;
     bool CreateWindowOnce();
     void Layout();
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
     void FooterClicked();
 
     HWND m_owner = nullptr;

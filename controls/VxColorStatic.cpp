@@ -99,17 +99,8 @@ void CVxColorStatic::Paint(HDC dc)
 LRESULT CVxColorStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hWnd, &ps);
-        Paint(dc);
-        EndPaint(m_hWnd, &ps);
-        return 0;
-    }
     case WM_SETTEXT: {
-        LRESULT r = CWindow::WindowProc(msg, wParam, lParam);
+        LRESULT r = CVxControl::WindowProc(msg, wParam, lParam);
         InvalidateRect(m_hWnd, nullptr, TRUE);
         return r;
     }
@@ -127,5 +118,5 @@ LRESULT CVxColorStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_GETDLGCODE:
         return DLGC_STATIC;
     }
-    return CWindow::WindowProc(msg, wParam, lParam);
+    return CVxControl::WindowProc(msg, wParam, lParam);
 }

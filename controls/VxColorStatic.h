@@ -7,13 +7,13 @@
 #pragma once
 
 #include "controls/ControlDraw.h"
-#include "ui/Window.h"
+#include "controls/VxControl.h"
 
 #include <windows.h>
 
 #include <string>
 
-class CVxColorStatic : public ui::CWindow {
+class CVxColorStatic : public CVxControl {
 public:
     CVxColorStatic() = default;
 
@@ -43,5 +43,5 @@ protected:
     COLORREF m_backColour = kParentColour;
 
 private:
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
 };

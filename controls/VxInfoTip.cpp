@@ -172,15 +172,6 @@ LRESULT CVxInfoTip::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         return MA_NOACTIVATE;
     case WM_NCHITTEST:
         return HTTRANSPARENT; // the mouse goes through to the window below
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hWnd, &ps);
-        Paint(dc);
-        EndPaint(m_hWnd, &ps);
-        return 0;
-    }
     case WM_TIMER:
         if (wParam == kPollTimer) {
             OnPollTimer();
@@ -188,5 +179,5 @@ LRESULT CVxInfoTip::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         }
         break;
     }
-    return CWindow::WindowProc(msg, wParam, lParam);
+    return CVxControl::WindowProc(msg, wParam, lParam);
 }

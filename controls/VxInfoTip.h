@@ -6,14 +6,14 @@
 // User-interface thread only.
 #pragma once
 
-#include "ui/Window.h"
+#include "controls/VxControl.h"
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-class CVxInfoTip : public ui::CWindow {
+class CVxInfoTip : public CVxControl {
 public:
     // Creates the (hidden) popup, owned by the top-level window of `parent`.
     bool Create(HWND parent);
@@ -52,7 +52,7 @@ private:
     };
     const Tool* ToolAt(POINT screen) const;
     void OnPollTimer();
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
 
     std::vector<Tool> m_tools;
     HWND m_trackedTool = nullptr;

@@ -108,15 +108,6 @@ void CVxProgress::Paint(HDC dc)
 LRESULT CVxProgress::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hWnd, &ps);
-        Paint(dc);
-        EndPaint(m_hWnd, &ps);
-        return 0;
-    }
     case PBM_SETRANGE: // 16-bit bounds; returns the old ones packed the same way
     case PBM_SETRANGE32: {
         const LRESULT old = MAKELONG(static_cast<WORD>(m_lo), static_cast<WORD>(m_hi));
@@ -162,5 +153,5 @@ LRESULT CVxProgress::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         InvalidateRect(m_hWnd, nullptr, FALSE);
         return 0;
     }
-    return CWindow::WindowProc(msg, wParam, lParam);
+    return CVxControl::WindowProc(msg, wParam, lParam);
 }

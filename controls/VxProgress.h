@@ -5,7 +5,7 @@
 // one too. The position always lies within the range.
 #pragma once
 
-#include "ui/Window.h"
+#include "controls/VxControl.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -15,7 +15,7 @@
 // last block may be cut by the edge). *total receives the number of blocks.
 int ProgressBlocks(int lo, int hi, int pos, int width, int block, int gap, int* total);
 
-class CVxProgress : public ui::CWindow {
+class CVxProgress : public CVxControl {
 public:
     bool Create(HWND parent, int id, const RECT& rect, DWORD style = WS_VISIBLE);
     bool CreateOver(HWND placeholder);
@@ -43,7 +43,7 @@ private:
     int Clamp(int pos) const;
     int BlockWidth() const;
     int MovePos(int pos); // sets, repaints, returns the previous position
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
 
     int m_lo = 0;
     int m_hi = 100;

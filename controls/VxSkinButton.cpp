@@ -147,15 +147,6 @@ void CVxSkinButton::Paint(HDC dc)
 LRESULT CVxSkinButton::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hWnd, &ps);
-        Paint(dc);
-        EndPaint(m_hWnd, &ps);
-        return 0;
-    }
     case WM_MOUSEMOVE: {
         RECT client;
         GetClientRect(m_hWnd, &client);
@@ -197,7 +188,7 @@ LRESULT CVxSkinButton::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_SETTEXT: {
-        LRESULT r = CWindow::WindowProc(msg, wParam, lParam);
+        LRESULT r = CVxControl::WindowProc(msg, wParam, lParam);
         InvalidateRect(m_hWnd, nullptr, FALSE);
         return r;
     }
@@ -220,5 +211,5 @@ LRESULT CVxSkinButton::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         m_tooltip = nullptr;
         break;
     }
-    return CWindow::WindowProc(msg, wParam, lParam);
+    return CVxControl::WindowProc(msg, wParam, lParam);
 }

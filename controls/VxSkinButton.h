@@ -6,13 +6,13 @@
 #pragma once
 
 #include "ui/Handles.h"
-#include "ui/Window.h"
+#include "controls/VxControl.h"
 
 #include <windows.h>
 
 #include <string>
 
-class CVxSkinButton : public ui::CWindow {
+class CVxSkinButton : public CVxControl {
 public:
     enum State { Normal, Hover, Pressed };
 
@@ -36,7 +36,7 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
     void PaintFlat(HDC dc, const RECT& client);
     void SetHover(bool hover);
 

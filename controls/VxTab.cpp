@@ -152,15 +152,6 @@ void CVxTab::Paint(HDC dc)
 LRESULT CVxTab::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hWnd, &ps);
-        Paint(dc);
-        EndPaint(m_hWnd, &ps);
-        return 0;
-    }
     case WM_LBUTTONDOWN: {
         POINT p = { static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)) };
         const int index = HitTest(p);
@@ -179,5 +170,5 @@ LRESULT CVxTab::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(m_font);
     }
-    return CWindow::WindowProc(msg, wParam, lParam);
+    return CVxControl::WindowProc(msg, wParam, lParam);
 }

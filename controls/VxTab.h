@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ui/Handles.h"
-#include "ui/Window.h"
+#include "controls/VxControl.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-class CVxTab : public ui::CWindow {
+class CVxTab : public CVxControl {
 public:
     bool Create(HWND parent, int id, const RECT& rect, DWORD style = WS_VISIBLE);
     bool CreateOver(HWND placeholder);
@@ -41,7 +41,7 @@ private:
         std::wstring text;
         ui::CBitmap bitmap;
     };
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
     void PaintTab(HDC dc, int index, const RECT& r);
 
     std::vector<std::unique_ptr<Tab>> m_tabs;

@@ -9,6 +9,8 @@
 #include "res/resource.h"
 #include "ui/Strings.h"
 
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <shellapi.h>
@@ -18,18 +20,7 @@
 
 namespace {
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
+using gui::Pump;
 
 // Pumps until the balloon is gone; the time it took, or -1 after `limit`.
 long WaitForClose(DWORD limit)

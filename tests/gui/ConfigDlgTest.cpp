@@ -10,6 +10,8 @@
 #include "res/resource.h"
 #include "ui/Strings.h"
 
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -22,18 +24,7 @@
 
 namespace {
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
+using gui::Pump;
 
 RECT ChildRect(HWND child)
 {

@@ -11,6 +11,8 @@
 #include "gui/Screenshot.h"
 #include "res/resource.h"
 
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -42,18 +44,7 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
+using gui::Pump;
 
 POINT Centre(const RECT& r)
 {

@@ -7,6 +7,8 @@
 #include "res/resource.h"
 #include "rules/RuleModel.h"
 
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -17,18 +19,7 @@
 
 namespace {
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
+using gui::Pump;
 
 struct ParamListDeleter {
     void operator()(PARAM_LIST* list) const { FreeParamList(list); }

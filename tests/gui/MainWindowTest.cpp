@@ -16,6 +16,8 @@
 #include "watch/WatchMain.h"
 
 #include <commctrl.h>
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -25,20 +27,7 @@
 
 namespace {
 
-void Pump(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    MSG msg;
-    do {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!ui::PreTranslateDialogMessage(&msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
+using gui::Pump;
 
 std::vector<std::wstring> Lines(const std::wstring& text)
 {

@@ -10,6 +10,8 @@
 #include "res/resource.h"
 #include "ui/Strings.h"
 
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -33,18 +35,7 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
+using gui::Pump;
 
 std::wstring TextOf(HWND hwnd)
 {

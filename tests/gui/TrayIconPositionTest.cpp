@@ -3,6 +3,8 @@
 // our own standing in for the shell's.
 #include "controls/TrayIconPosition.h"
 
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <shellapi.h>
@@ -14,18 +16,7 @@ namespace {
 
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
-}
+using gui::Pump;
 
 HICON MakeSolidIcon(uint32_t argb)
 {

@@ -6,6 +6,8 @@
 #include "ui/Strings.h"
 #include "ui/Window.h"
 
+#include "gui/MessagePump.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -125,20 +127,7 @@ protected:
     void OnFinalMessage() override { finalSeen = true; }
 };
 
-void PumpFor(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    MSG msg;
-    while (GetTickCount() - start < ms) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!ui::PreTranslateDialogMessage(&msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-        Sleep(5);
-    }
-}
+using gui::Pump;
 
 TEST(DialogBase, ModelessDialogRoutesMessagesToItsHandlers)
 {
@@ -147,7 +136,7 @@ TEST(DialogBase, ModelessDialogRoutesMessagesToItsHandlers)
     HWND hwnd = dlg.Hwnd();
     EXPECT_EQ(&dlg, ui::CDialog::FromHandle(hwnd));
     EXPECT_TRUE(GetDlgItem(hwnd, IDC_MAIN_TAB)) << "controls come from template 102";
-    PumpFor(100);
+    Pump(100);
     SendMessageW(hwnd, WM_COMMAND, 1234, 0);
     // A handled custom message returns its result through DWLP_MSGRESULT.
     EXPECT_EQ(42, SendMessageW(hwnd, WM_APP + 5, 21, 0));
@@ -177,10 +166,10 @@ TEST(DialogBase, EscapeInAModelessDialogReachesItThroughTheLoop)
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
     SetFocus(hwnd);
-    PumpFor(100);
+    Pump(100);
     // IsDialogMessage turns Escape into IDCANCEL, which ends the dialog.
     PostMessageW(GetFocus() ? GetFocus() : hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
-    PumpFor(200);
+    Pump(200);
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_NE(dlg.events.end(), std::find(dlg.events.begin(), dlg.events.end(), L"command 2"));
 }
