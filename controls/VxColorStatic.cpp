@@ -14,10 +14,7 @@ constexpr DWORD kStaticStyles = SS_TYPEMASK | SS_NOPREFIX | SS_CENTERIMAGE | SS_
 
 bool CVxColorStatic::Create(HWND parent, int id, const RECT& rect, const std::wstring& text, DWORD style)
 {
-    return ui::CWindow::Create(ClassName(), 0, Cursor(), nullptr, text.c_str(),
-                               WS_CHILD | (style & (WS_VISIBLE | WS_DISABLED | kStaticStyles)), 0, rect.left,
-                               rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    return CreateChild(ClassName(), Cursor(), parent, id, rect, text.c_str(), style, kStaticStyles);
 }
 
 bool CVxColorStatic::CreateOver(HWND placeholder)

@@ -35,10 +35,7 @@ int ProgressBlocks(int lo, int hi, int pos, int width, int block, int gap, int* 
 
 bool CVxProgress::Create(HWND parent, int id, const RECT& rect, DWORD style)
 {
-    return ui::CWindow::Create(L"HmVxProgress", 0, LoadCursorW(nullptr, IDC_ARROW), nullptr, L"",
-                               WS_CHILD | (style & (WS_VISIBLE | WS_DISABLED)), 0, rect.left, rect.top,
-                               rect.right - rect.left, rect.bottom - rect.top, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    return CreateChild(L"HmVxProgress", LoadCursorW(nullptr, IDC_ARROW), parent, id, rect, L"", style);
 }
 
 bool CVxProgress::CreateOver(HWND placeholder)

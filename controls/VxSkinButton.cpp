@@ -18,10 +18,7 @@ constexpr COLORREF kPressedColour = RGB(198, 210, 240);
 
 bool CVxSkinButton::Create(HWND parent, int id, const RECT& rect, const std::wstring& text, DWORD style)
 {
-    if (!ui::CWindow::Create(L"HmVxSkinButton", 0, LoadCursorW(nullptr, IDC_ARROW), nullptr, text.c_str(),
-                             WS_CHILD | (style & (WS_VISIBLE | WS_DISABLED)), 0, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))))
+    if (!CreateChild(L"HmVxSkinButton", LoadCursorW(nullptr, IDC_ARROW), parent, id, rect, text.c_str(), style))
         return false;
     if (!m_tooltipText.empty())
         SetTooltip(m_tooltipText);

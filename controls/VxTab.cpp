@@ -19,10 +19,7 @@ constexpr COLORREF kLineColour = RGB(214, 222, 247);
 
 bool CVxTab::Create(HWND parent, int id, const RECT& rect, DWORD style)
 {
-    return ui::CWindow::Create(L"HmVxTab", 0, LoadCursorW(nullptr, IDC_ARROW), nullptr, L"",
-                               WS_CHILD | (style & (WS_VISIBLE | WS_DISABLED)), 0, rect.left, rect.top,
-                               rect.right - rect.left, rect.bottom - rect.top, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    return CreateChild(L"HmVxTab", LoadCursorW(nullptr, IDC_ARROW), parent, id, rect, L"", style);
 }
 
 bool CVxTab::CreateOver(HWND placeholder)

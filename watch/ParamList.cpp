@@ -9,7 +9,7 @@
 namespace {
 
 // One entry as the format describes it.
-struct EntrySpec {
+struct EntryShape {
     uint32_t type;
     uint32_t number;     // Integer
     const wchar_t* text; // String, Wildcards, Path
@@ -18,30 +18,30 @@ struct EntrySpec {
 
 // Reads the next letter's argument. False for a letter that is not a format
 // letter (it takes no argument and makes no entry).
-bool NextEntry(char letter, va_list& args, EntrySpec* spec)
+bool NextEntry(char letter, va_list& args, EntryShape* shape)
 {
-    spec->number = 0;
-    spec->text = nullptr;
+    shape->number = 0;
+    shape->text = nullptr;
     switch (letter) {
     case '*':
-        spec->type = ParamType::Any;
-        spec->size = sizeof(PARAM_ENTRY);
+        shape->type = ParamType::Any;
+        shape->size = sizeof(PARAM_ENTRY);
         return true;
     case 'n':
-        spec->type = ParamType::Integer;
-        spec->number = va_arg(args, uint32_t);
-        spec->size = sizeof(PARAM_ENTRY) + 4;
+        shape->type = ParamType::Integer;
+        shape->number = va_arg(args, uint32_t);
+        shape->size = sizeof(PARAM_ENTRY) + 4;
         return true;
     case 's':
     case 'w':
     case 'p': {
-        spec->type = letter == 's' ? ParamType::String
+        shape->type = letter == 's' ? ParamType::String
                    : letter == 'w' ? ParamType::Wildcards
                                    : ParamType::Path;
-        spec->text = va_arg(args, const wchar_t*);
-        if (!spec->text)
-            spec->text = L"";
-        spec->size = static_cast<uint32_t>(sizeof(PARAM_ENTRY) + 2 * (wcslen(spec->text) + 1));
+        shape->text = va_arg(args, const wchar_t*);
+        if (!shape->text)
+            shape->text = L"";
+        shape->size = static_cast<uint32_t>(sizeof(PARAM_ENTRY) + 2 * (wcslen(shape->text) + 1));
         return true;
     }
     default:
@@ -83,10 +83,10 @@ uint32_t ParamListSizeV(const char* format, va_list args)
     va_list ap;
     va_copy(ap, args);
     uint32_t total = 0;
-    EntrySpec spec;
+    EntryShape shape;
     for (const char* p = format; p && *p; ++p) {
-        if (NextEntry(*p, ap, &spec))
-            total += spec.size;
+        if (NextEntry(*p, ap, &shape))
+            total += shape.size;
     }
     va_end(ap);
     return total;
@@ -116,26 +116,26 @@ int FillParamListV(PARAM_LIST* list, uint32_t kind, const char* format, va_list 
     uint32_t running = PARAM_LIST_EMPTY_SIZE;
     uint32_t offset = 0;
     uint32_t index = 0;
-    EntrySpec spec;
+    EntryShape shape;
     int ok = 1;
     for (const char* p = format; p && *p; ++p) {
-        if (!NextEntry(*p, ap, &spec))
+        if (!NextEntry(*p, ap, &shape))
             continue;
-        running += spec.size;
+        running += shape.size;
         if (running > list->size) {
             ok = 0;
             break;
         }
         list->offset[index] = offset;
         uint8_t* at = Bytes(list) + sizeof(PARAM_LIST) + offset;
-        PARAM_ENTRY header = {spec.size, spec.type};
+        PARAM_ENTRY header = {shape.size, shape.type};
         memcpy(at, &header, sizeof(header));
         at += sizeof(header);
-        if (spec.type == ParamType::Integer)
-            memcpy(at, &spec.number, 4);
-        else if (spec.text)
-            memcpy(at, spec.text, spec.size - sizeof(PARAM_ENTRY));
-        offset += spec.size;
+        if (shape.type == ParamType::Integer)
+            memcpy(at, &shape.number, 4);
+        else if (shape.text)
+            memcpy(at, shape.text, shape.size - sizeof(PARAM_ENTRY));
+        offset += shape.size;
         ++index;
     }
     va_end(ap);
