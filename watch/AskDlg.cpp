@@ -135,7 +135,7 @@ CAskDlg::CAskDlg(const wchar_t* processName, uint32_t processId, const PARAM_LIS
 int CAskDlg::Ask(HWND owner)
 {
     INT_PTR result = DoModal(owner);
-    if (result == ASK_ALLOW || result == ASK_REFUSE)
+    if (result == ASK_ALLOW || result == ASK_REFUSE || result == ASK_WITHDRAWN)
         return static_cast<int>(result);
     return DefaultAnswer();
 }
@@ -342,6 +342,10 @@ HBRUSH CAskDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
 
 BOOL CAskDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    if (msg == WM_ASK_WITHDRAW) {
+        End(ASK_WITHDRAWN);
+        return TRUE;
+    }
     if (msg == WM_SETCURSOR && IsLink(reinterpret_cast<HWND>(wParam))) {
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
         result = TRUE;

@@ -21,6 +21,10 @@
 // Results of the prompt.
 #define ASK_ALLOW 1
 #define ASK_REFUSE 2
+// The prompt was withdrawn without an answer (the driver link stopped).
+#define ASK_WITHDRAWN 0
+// Posted to an open prompt to withdraw it.
+#define WM_ASK_WITHDRAW (WM_APP + 0x41)
 
 #define ASK_TIMER_ID 4849
 #define ASK_COUNTDOWN_SECONDS 30
@@ -57,7 +61,8 @@ public:
     // Length of one countdown step; ASK_TICK_MS unless a test shortens it.
     void SetTickPeriod(UINT ms) { m_tickMs = ms ? ms : 1; }
 
-    // Shows the prompt modally and returns ASK_ALLOW or ASK_REFUSE. When the
+    // Shows the prompt modally and returns ASK_ALLOW or ASK_REFUSE, or
+    // ASK_WITHDRAWN after WM_ASK_WITHDRAW. When the
     // window cannot be created the default answer comes back at once.
     int Ask(HWND owner);
 

@@ -153,6 +153,15 @@ int CWatchMain::Start()
     return 0;
 }
 
+namespace {
+BOOL CALLBACK WithdrawPrompt(HWND hwnd, LPARAM)
+{
+    if (dynamic_cast<CAskDlg*>(ui::CDialog::FromHandle(hwnd)))
+        PostMessageW(hwnd, WM_ASK_WITHDRAW, 0, 0);
+    return TRUE;
+}
+} // namespace
+
 int CWatchMain::Stop()
 {
     if (!m_device)
@@ -168,10 +177,13 @@ int CWatchMain::Stop()
     DeviceControl(m_device, IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
     CloseHandle(m_device);
     m_device = nullptr;
-    // A thread waiting for requests ends at once; one inside a prompt ends
-    // when the prompt closes and then writes nothing.
-    if (thread && thread->thread)
+    // A thread waiting for requests ends at once. A prompt it shows is
+    // withdrawn: the driver has answered that request with its preset, so
+    // the thread writes nothing and ends.
+    if (thread && thread->thread) {
+        EnumThreadWindows(GetThreadId(thread->thread), WithdrawPrompt, 0);
         WaitForSingleObject(thread->thread, 2000);
+    }
     return 0;
 }
 

@@ -230,6 +230,33 @@ TEST_F(RequestRoadTest, AskingRuleOpensThePromptAndItsButtonsDecide)
     EXPECT_EQ(2, LogLines());
 }
 
+TEST_F(RequestRoadTest, SwitchingMonitoringOffWithdrawsAnOpenPrompt)
+{
+    StartGuard();
+    HWND main = MainWindowOf(m_guard.Pid());
+    ASSERT_TRUE(main);
+    PendingInjection injection(L"Execute C:\\Temp\\ask.exe");
+    HWND prompt = WaitForPrompt(m_guard.Pid());
+    ASSERT_TRUE(prompt);
+
+    DWORD start = GetTickCount();
+    SendMessageW(main, WM_COMMAND, ID_TRAY_MONITORING, 0);
+    EXPECT_LT(GetTickCount() - start, 1500u) << "stopping does not wait for the prompt";
+    EXPECT_EQ(0, injection.Wait().verdict) << "the driver's preset";
+    EXPECT_FALSE(IsWindow(prompt)) << "the prompt is withdrawn";
+    EXPECT_EQ(0, LogLines());
+    EXPECT_EQ(0u, ReadSetting(L"BlockCount", 0));
+
+    // Monitoring on again: the next request is asked and decided as usual.
+    SendMessageW(main, WM_COMMAND, ID_TRAY_MONITORING, 0);
+    PendingInjection again(L"Execute C:\\Temp\\ask.exe");
+    HWND second = WaitForPrompt(m_guard.Pid());
+    ASSERT_TRUE(second);
+    PostMessageW(GetDlgItem(second, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_EQ(2, again.Wait().verdict);
+    EXPECT_EQ(1, LogLines());
+}
+
 TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
 {
     // The driver reads its reply time-out when the service starts.
