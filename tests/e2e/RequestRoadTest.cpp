@@ -239,11 +239,9 @@ TEST_F(RequestRoadTest, SwitchingMonitoringOffWithdrawsAnOpenPrompt)
     HWND prompt = WaitForPrompt(m_guard.Pid());
     ASSERT_TRUE(prompt);
 
-    DWORD start = GetTickCount();
     SendMessageW(main, WM_COMMAND, ID_TRAY_MONITORING, 0);
-    EXPECT_LT(GetTickCount() - start, 1500u) << "stopping does not wait for the prompt";
     EXPECT_EQ(0, injection.Wait().verdict) << "the driver's preset";
-    EXPECT_FALSE(IsWindow(prompt)) << "the prompt is withdrawn";
+    EXPECT_FALSE(IsWindow(prompt)) << "the prompt is withdrawn, not left to count down";
     EXPECT_EQ(0, LogLines());
     EXPECT_EQ(0u, ReadSetting(L"BlockCount", 0));
 
