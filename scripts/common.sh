@@ -3,7 +3,7 @@
 # HM_BUILD_ROOT where the two architectures are built (build/x86_64, build/i686)
 # WINEPREFIX    the project's own Wine prefix
 HM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-HM_CACHE=${HM_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/harrowmere}
+HM_CACHE=${HM_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/harrowmere}
 HM_BUILD_ROOT=${HM_BUILD_ROOT:-$HM_ROOT/build}
 export WINEPREFIX=${WINEPREFIX:-$HM_ROOT/.wine}
 HM_ARCHES="x86_64 i686"
