@@ -1,5 +1,7 @@
 #include "driver/common/Matcher.h"
 
+#include "unit/LittleEndian.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,11 +11,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put32(Bytes& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+using bytes::Put32;
 
 void Set32(Bytes& out, size_t at, uint32_t v)
 {

@@ -1,6 +1,8 @@
 #include "watch/ParamList.h"
 #include "rules/RuleModel.h"
 
+#include "unit/LittleEndian.h"
+
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -22,21 +24,8 @@ std::vector<uint8_t> BytesOf(const PARAM_LIST* list)
     return std::vector<uint8_t>(p, p + list->size);
 }
 
-void Put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutText(std::vector<uint8_t>& out, const wchar_t* text)
-{
-    for (const wchar_t* p = text;; ++p) {
-        out.push_back(static_cast<uint8_t>(*p & 0xFF));
-        out.push_back(static_cast<uint8_t>(*p >> 8));
-        if (!*p)
-            break;
-    }
-}
+using bytes::Put32;
+using bytes::PutText;
 
 std::wstring Param(const PARAM_LIST* list, uint32_t index, int capacity = 256)
 {

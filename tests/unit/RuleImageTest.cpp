@@ -2,6 +2,8 @@
 
 #include "driver/common/Matcher.h"
 
+#include "unit/LittleEndian.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -25,21 +27,8 @@ uint32_t U32(const std::vector<uint8_t>& image, size_t at)
            uint32_t(image[at + 3]) << 24;
 }
 
-void Put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutText(std::vector<uint8_t>& out, const wchar_t* text)
-{
-    for (const wchar_t* p = text;; ++p) {
-        out.push_back(static_cast<uint8_t>(*p & 0xFF));
-        out.push_back(static_cast<uint8_t>(*p >> 8));
-        if (!*p)
-            break;
-    }
-}
+using bytes::Put32;
+using bytes::PutText;
 
 } // namespace
 
