@@ -4,6 +4,7 @@
 
 #include "AskIds.h"
 #include "ControlsIds.h"
+#include "InsertRegIds.h"
 #include "PagesIds.h"
 
 // Icons
