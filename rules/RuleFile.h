@@ -5,7 +5,9 @@
 
 #include "rules/RuleModel.h"
 
-// Reads the file into a new RuleSet and appends the file's groups to `groups`.
+// Reads the file into a new RuleSet and appends the file's groups to `groups`,
+// skipping a group identical (id, name, description) to one already there:
+// the whole group list is repeated in every "Program" element.
 // A missing, unreadable or foreign file gives a set with only the empty "*"
 // entry. An error inside the document drops the "Program" element in which it
 // occurs and ends the reading; entries and groups read before stay. Null only
