@@ -17,3 +17,10 @@
 
 // Title of the hidden frame; the updater finds the running program by it.
 #define HM_MAIN_FRAME_TITLE L"HarrowmereMainFrame"
+
+// Messages of the rule editor and the registry path picker (private to
+// those windows).
+#define WM_RULE_SPLITTER_MOVED   (WM_APP + 0x50) // wParam splitter id, lParam distance moved
+#define WM_INSERT_REG_SPLITTER   (WM_APP + 0x51) // wParam splitter id, lParam distance moved
+#define WM_INSERT_REG_HIVE_READY (WM_APP + 0x52) // the loader queued a hive's subkeys
+#define WM_INSERT_REG_LOADED     (WM_APP + 0x53) // the loader is done

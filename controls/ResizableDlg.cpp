@@ -65,7 +65,7 @@ CResizableDlg::Anchored* CResizableDlg::FindAnchor(HWND control)
     return nullptr;
 }
 
-bool CResizableDlg::ShiftAnchor(HWND control, int dLeft, int dTop, int dRight, int dBottom)
+bool CResizableDlg::ShiftAnchor(HWND control, int dLeft, int dTop, int dRight, int dBottom, bool arrange)
 {
     Anchored* a = FindAnchor(control);
     if (!a)
@@ -74,7 +74,8 @@ bool CResizableDlg::ShiftAnchor(HWND control, int dLeft, int dTop, int dRight, i
     a->base.top += dTop;
     a->base.right += dRight;
     a->base.bottom += dBottom;
-    ArrangeLayout();
+    if (arrange)
+        ArrangeLayout();
     return true;
 }
 

@@ -54,9 +54,10 @@ protected:
     void AddAnchor(int id, ANCHOR topLeft, ANCHOR bottomRight) { AddAnchor(Item(id), topLeft, bottomRight); }
     void AddAnchor(HWND control, ANCHOR topLeft, ANCHOR bottomRight);
     // Moves the edges of an anchored control by the given amounts, as if the
-    // template had placed it there, and lays the dialog out again (a
-    // splitter's move). False when the control has no anchor.
-    bool ShiftAnchor(HWND control, int dLeft, int dTop, int dRight, int dBottom);
+    // template had placed it there, and lays the dialog out again unless
+    // `arrange` is false (several shifts in a row: arrange after the last).
+    // False when the control has no anchor.
+    bool ShiftAnchor(HWND control, int dLeft, int dTop, int dRight, int dBottom, bool arrange = true);
     // Places every anchored control for the current client size.
     void ArrangeLayout();
 

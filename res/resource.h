@@ -6,6 +6,7 @@
 #include "ControlsIds.h"
 #include "InsertRegIds.h"
 #include "PagesIds.h"
+#include "RuleEditorIds.h"
 
 // Icons
 #define IDI_MAINFRAME               128

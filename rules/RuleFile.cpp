@@ -330,6 +330,11 @@ int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* pa
 {
     if (!set || !path || !*path)
         return -1;
+    // A read-only rule file is not replaced (Windows refuses that rename;
+    // other file systems may not).
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return -4;
 
     TiXmlDocument doc;
     TiXmlElement* root = new TiXmlElement(kRootName);

@@ -22,6 +22,6 @@ RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path);
 // only once complete, so a failed write leaves the old file as it was.
 // Returns 0 on success; -1 for a null set or path; -2 when the temporary file
 // cannot be created; -3 when writing it fails; -4 when it cannot replace the
-// target.
+// target (also a read-only target, which is left as it is).
 int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* path,
                   int32_t groupFilter);

@@ -470,6 +470,13 @@ TEST_F(RuleFileTest, FailedWriteLeavesTheOldFileIntact)
     EXPECT_NE(GetFileAttributesW(folderTarget.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
     EXPECT_EQ(GetFileAttributesW((folderTarget + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 
+    // A read-only rule file stays as it is.
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(WriteRuleFile(nullptr, changed.get(), path.c_str(), -1), -4);
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(GetFileAttributesW(temp.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
     // A missing folder.
     EXPECT_EQ(WriteRuleFile(nullptr, changed.get(), Path(L"no\\such.erd").c_str(), -1), -2);
     EXPECT_EQ(WriteRuleFile(nullptr, nullptr, path.c_str(), -1), -1);
