@@ -92,8 +92,8 @@ UninstPage custom un.OptionsPage un.OptionsPageLeave
 
 ; --- shared by setup and uninstaller ---------------------------------------------
 
-; Asks every running guard to end (WM_CLOSE to its hidden frame, as the
-; updater does) and waits for its process. A guard that does not end in
+; Asks every running guard to end (WM_CLOSE to its hidden frame, which
+; shuts it down as its exit command does) and waits for its process. A guard that does not end in
 ; time leaves the choice to retry or to cancel the whole run.
 !macro HM_CLOSE_GUARD_FUNCTION UN
 Function ${UN}CloseGuard
@@ -235,7 +235,8 @@ Function .onInit
       Abort
     ${EndIf}
   !endif
-  ; Upgrading keeps the autorun choice made since in the settings page.
+  ; On an upgrade the autorun box starts as the user left autorun, which
+  ; the settings page may have switched off.
   ReadRegStr $0 HKLM "${HM_UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
     ReadRegStr $1 HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}"
