@@ -2,10 +2,10 @@
 // and a user would run them. They change the whole prefix (Program Files,
 // the kernel service, HKLM), so they run only where HM_INSTALLER_TEST is set:
 // scripts/test-installer.sh gives them a fresh prefix of their own.
-#include "app/Config.h"
-#include "app/Registry.h"
+#include "base/Config.h"
+#include "base/Handles.h"
+#include "base/Registry.h"
 #include "e2e/GuardFixture.h"
-#include "ui/Handles.h"
 
 #include <shlobj.h>
 #include <tlhelp32.h>
