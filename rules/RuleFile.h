@@ -5,6 +5,9 @@
 
 #include "rules/RuleModel.h"
 
+// The rule file of the program folder.
+#define HM_RULE_FILE L"Harrowmere.erd"
+
 // Reads the file into a new RuleSet and appends the file's groups to `groups`,
 // skipping a group identical (id, name, description) to one already there:
 // the whole group list is repeated in every "Program" element.
