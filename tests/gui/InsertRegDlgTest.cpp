@@ -3,7 +3,9 @@
 // values it lists, what import hands back, and cancel while it loads.
 #include "inspect/InsertRegDlg.h"
 
+#include "base/Messages.h"
 #include "gui/MessagePump.h"
+#include "gui/MessageSequence.h"
 #include "gui/ModalWatch.h"
 #include "gui/Screenshot.h"
 #include "inspect/RegistryBrowse.h"
@@ -132,7 +134,12 @@ protected:
 
 TEST_F(InsertReg, TreeHoldsTheHivesAndGrowsOneLevelAheadWithoutDuplicates)
 {
+    gui::CMessageRecorder recorder({ WM_INSERT_REG_HIVE_READY, WM_INSERT_REG_LOADED });
     Open();
+    // The loader reports each hive, then its end, all posted to the window.
+    const gui::ExpectedMessage hive = { WM_INSERT_REG_HIVE_READY, gui::SEQ_POSTED };
+    EXPECT_TRUE(gui::SequenceMatches(gui::ForWindow(recorder.Sequence(), m_dlg->Hwnd()),
+                                     { hive, hive, hive, hive, hive, { WM_INSERT_REG_LOADED, gui::SEQ_POSTED } }));
     HTREEITEM computer = Child(nullptr, L"我的电脑");
     ASSERT_TRUE(computer);
     std::vector<std::wstring> hives;
