@@ -1,12 +1,11 @@
 // The rule editor as the main window wires it: opened by the tray command
-// (one window at a time), focused on a rule by the prompt's edit-rule
-// message, and saving into the driver link's rules.
+// (one window at a time) and focused on a rule by the prompt's edit-rule
+// message. (A save reaching the driver is the end-to-end scenario's.)
 #include "base/Config.h"
 #include "base/Messages.h"
 #include "controls/BalloonHelp.h"
 #include "gui/MessagePump.h"
 #include "gui/MessageSequence.h"
-#include "gui/ModalWatch.h"
 #include "monitor/HarrowmereDlg.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
@@ -114,24 +113,6 @@ TEST_F(RuleEditorWiring, EditRuleMessageFocusesThatRuleAndAStaleIdentityOnlyOpen
     PostMessageW(m_dlg->Hwnd(), WM_WATCH_EDIT_RULE, 0x7FFFFFF0, 0); // stale
     Pump(100);
     EXPECT_EQ(L"b", SelectedInfo()) << "the open editor is shown as it is";
-}
-
-TEST_F(RuleEditorWiring, SavingHandsTheNewRulesToTheDriverLink)
-{
-    SendMessageW(m_dlg->Hwnd(), WM_COMMAND, ID_TRAY_RULE_EDITOR, 0);
-    CRuleDlg* editor = Editor();
-    HWND tree = editor->Tree();
-    HTREEITEM groups = TreeView_GetNextSibling(tree, TreeView_GetRoot(tree));
-    TreeView_SelectItem(tree, TreeView_GetChild(tree, groups)); // "一"
-    {
-        gui::ModalWatch yes(L"警告", [](HWND box) { gui::PressButton(box, IDYES); });
-        SendMessageW(editor->Hwnd(), WM_COMMAND, IDC_RULE_DELETE_GROUP, 0);
-    }
-    SendMessageW(editor->Hwnd(), WM_COMMAND, IDC_RULE_SAVE, 0);
-    std::shared_ptr<RuleSet> rules = CWatchMain::Instance()->Rules();
-    EXPECT_EQ(1u, RuleCount(rules.get()));
-    ASSERT_EQ(1u, CWatchMain::Instance()->Groups().groups.size());
-    EXPECT_EQ(L"二", CWatchMain::Instance()->Groups().groups.front().name);
 }
 
 } // namespace
