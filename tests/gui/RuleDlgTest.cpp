@@ -418,6 +418,8 @@ TEST_F(RuleEditor, SplitterMovesThePanesWithinItsRangeAndSizeAndWidthsAreKept)
     GetClientRect(m_dlg->Hwnd(), &client);
     EXPECT_EQ(client.bottom, bar.bottom);
     EXPECT_LE(rectOf(m_dlg->Item(IDC_RULE_NEW_GROUP)).bottom, bar.top) << "the status bar covers no control";
+    gui::Pump(100);
+    gui::SaveScreenshot(m_dlg->Hwnd(), L"rule-editor-split-and-grown.bmp");
 
     ListView_SetColumnWidth(list, 0, 222);
     Command(IDCANCEL); // unchanged: closes without a question
