@@ -1,0 +1,282 @@
+// The update page, created from its template as the child of a stand-in main
+// window, with scratch settings whose program folder names the test servers.
+// The button is clicked with mouse messages; rows, status, button and the
+// stored schedule are read back.
+#include "update/UpdateDlg.h"
+
+#include "base/Config.h"
+#include "base/Strings.h"
+#include "gui/MessagePump.h"
+#include "gui/Screenshot.h"
+#include "res/resource.h"
+#include "update/UpdateSchedule.h"
+#include "update/UpdateTestKit.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using gui::Pump;
+
+std::wstring TextOf(HWND hwnd)
+{
+    wchar_t buf[512] = {};
+    GetWindowTextW(hwnd, buf, 512);
+    return buf;
+}
+
+struct Row {
+    std::wstring name, size, state;
+    int image;
+    bool operator==(const Row& o) const
+    {
+        return name == o.name && size == o.size && state == o.state && image == o.image;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Row& r)
+{
+    return os << std::string(r.name.begin(), r.name.end()) << "/" << r.image;
+}
+
+std::vector<Row> Rows(HWND list)
+{
+    std::vector<Row> rows;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        Row row;
+        for (int sub = 0; sub < 3; ++sub) {
+            wchar_t buf[256] = {};
+            LVITEMW item = {};
+            item.iSubItem = sub;
+            item.pszText = buf;
+            item.cchTextMax = 256;
+            SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+            (sub == 0 ? row.name : sub == 1 ? row.size : row.state) = buf;
+        }
+        LVITEMW item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = i;
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        row.image = item.iImage;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+Row RowOf(const std::string& name, size_t size, UINT state, int image)
+{
+    return { kit::W(name), std::to_wstring(size), ui::LoadStr(state), image };
+}
+
+class UpdatePage : public ::testing::Test {
+protected:
+    UpdatePage() : m_dir(L"page")
+    {
+        m_key = L"Software\\HarrowmereUpdatePageTest_" + std::to_wstring(GetCurrentProcessId());
+        m_places.settingsKey = m_key;
+        m_places.programFolder = m_dir.Path();
+        m_config = std::make_unique<CConfig>(m_places);
+    }
+
+    void SetUp() override
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        wc.lpszClassName = L"HmUpdatePageTestParent";
+        RegisterClassW(&wc);
+        m_parent = CreateWindowExW(0, wc.lpszClassName, L"Update page", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40,
+                                   40, 560, 460, nullptr, nullptr, wc.hInstance, nullptr);
+        ASSERT_NE(nullptr, m_parent);
+    }
+
+    void TearDown() override
+    {
+        m_page.reset();
+        DestroyWindow(m_parent);
+        RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+    }
+
+    void CreatePage(UINT autoCheckMs = 600000)
+    {
+        m_page = std::make_unique<CUpdateDlg>(m_config.get());
+        m_page->SetAutoCheckDelay(autoCheckMs);
+        m_page->SetTransferLimits(5000, 3);
+        ASSERT_TRUE(m_page->Create(m_parent));
+        ShowWindow(m_page->Hwnd(), SW_SHOW);
+        Pump(50);
+    }
+
+    void ServeManifest(const std::vector<std::string>& entries)
+    {
+        const std::string url = kit::Publish(m_folder + "UpdateInfo.xml", kit::Manifest(entries));
+        ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), url, ""));
+    }
+
+    void ClickButton()
+    {
+        HWND button = m_page->Item(IDC_UPDATE_BUTTON);
+        SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+    }
+
+    // Pumps until `done` holds or the time is up; false on time-out.
+    template <typename F>
+    bool PumpUntil(F done, DWORD timeoutMs = 30000)
+    {
+        const DWORD start = GetTickCount();
+        while (!done()) {
+            if (GetTickCount() - start > timeoutMs)
+                return false;
+            Pump(20);
+        }
+        return true;
+    }
+
+    std::wstring Text(int id) const { return TextOf(m_page->Item(id)); }
+    std::vector<Row> ListRows() const { return Rows(m_page->Item(IDC_UPDATE_LIST)); }
+
+    void StoreLastUpdate(int64_t time)
+    {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                                 nullptr, &key, nullptr));
+        RegSetValueExW(key, kLastUpdateTimeValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&time), 8);
+        RegCloseKey(key);
+    }
+    int64_t StoredLastUpdate() const
+    {
+        int64_t time = -1;
+        DWORD size = sizeof(time);
+        RegGetValueW(HKEY_CURRENT_USER, m_key.c_str(), kLastUpdateTimeValue, RRF_RT_REG_BINARY, nullptr, &time,
+                     &size);
+        return time;
+    }
+
+    kit::ScratchFolder m_dir;
+    std::string m_folder = "page" + std::to_string(GetCurrentProcessId()) + "/";
+    std::wstring m_key;
+    ConfigPlaces m_places;
+    std::unique_ptr<CConfig> m_config;
+    HWND m_parent = nullptr;
+    std::unique_ptr<CUpdateDlg> m_page;
+};
+
+} // namespace
+
+TEST_F(UpdatePage, RunListsFetchesAndMarksEachFile)
+{
+    REQUIRE_TEST_SERVERS();
+    const std::string same = "up to date", fresh(20000, 'f'), good = "good";
+    ASSERT_TRUE(kit::WriteFile(m_dir / L"same.dat", same));
+    ServeManifest({
+        kit::Entry("same.dat", "", same, kit::Url("ERROR", "404/same.dat")),
+        kit::Entry("new.dat", "plugins", fresh, kit::Publish(m_folder + "new.dat", fresh)),
+        kit::Entry("corrupt.dat", "", good, kit::Publish(m_folder + "corrupt.dat", "bad!")),
+    });
+    CreatePage();
+    const std::wstring initialCaption = Text(IDC_UPDATE_BUTTON);
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_UNKNOWN), Text(IDC_UPDATE_STATUS));
+
+    ClickButton();
+    EXPECT_TRUE(m_page->IsRunning());
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_CANCEL), Text(IDC_UPDATE_BUTTON));
+    ASSERT_TRUE(PumpUntil([this] { return !m_page->IsRunning(); }));
+    EXPECT_NE(initialCaption, Text(IDC_UPDATE_BUTTON));
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_AGAIN), Text(IDC_UPDATE_BUTTON));
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_DONE), Text(IDC_UPDATE_STATUS));
+    EXPECT_EQ((std::vector<Row>{ RowOf("same.dat", same.size(), IDS_UPDATE_ROW_QUEUED, 0),
+                                 RowOf("new.dat", fresh.size(), IDS_UPDATE_ROW_DONE, 3),
+                                 RowOf("corrupt.dat", good.size(), IDS_UPDATE_ROW_FAILED, 2) }),
+              ListRows());
+    EXPECT_EQ(fresh, kit::ReadFile(m_dir / L"Temp\\plugins\\new.dat"));
+    EXPECT_FALSE(m_page->WorkerAlive());
+    EXPECT_EQ(-1, StoredLastUpdate()) << "a run started with the button is not an automatic one";
+    Pump(100);
+    EXPECT_TRUE(gui::SaveScreenshot(m_parent, L"update-page-done.bmp"));
+
+    // A malformed manifest is reported as such and fetches nothing.
+    ServeManifest({ kit::Entry("ok.dat", "", "x", "http://127.0.0.1:1/"),
+                    kit::Entry("..\\Harrowmere.exe", "", "x", kit::Publish(m_folder + "evil", "x")) });
+    ClickButton();
+    ASSERT_TRUE(PumpUntil([this] { return !m_page->IsRunning(); }));
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_MANIFEST_MALFORMED), Text(IDC_UPDATE_STATUS));
+    EXPECT_EQ(1u, ListRows().size());
+    EXPECT_FALSE(kit::Exists(m_dir / L"..\\Harrowmere.exe"));
+}
+
+TEST_F(UpdatePage, CancelDuringASlowTransferIsIdleAtOnceAndEndsTheWorker)
+{
+    REQUIRE_TEST_SERVERS();
+    ServeManifest({ kit::Entry("slow.dat", "", std::string(2000000, 's'), kit::Url("SLOW", "2000000/20000")) });
+    CreatePage();
+    ClickButton();
+    ASSERT_TRUE(PumpUntil([this] {
+        const std::vector<Row> rows = ListRows();
+        return !rows.empty() && rows[0].image == UPDATE_ROW_DOWNLOADING && Text(IDC_UPDATE_STATUS).find(L"->") != std::wstring::npos;
+    }));
+    Pump(600);
+    EXPECT_TRUE(gui::SaveScreenshot(m_parent, L"update-page-running.bmp"));
+    EXPECT_GT(SendMessageW(m_page->Item(IDC_UPDATE_PROGRESS), PBM_GETPOS, 0, 0), -1);
+
+    const DWORD start = GetTickCount();
+    ClickButton();
+    EXPECT_FALSE(m_page->IsRunning());
+    EXPECT_TRUE(ListRows().empty());
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_UNKNOWN), Text(IDC_UPDATE_STATUS));
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_AGAIN), Text(IDC_UPDATE_BUTTON));
+    EXPECT_EQ(0, SendMessageW(m_page->Item(IDC_UPDATE_PROGRESS), PBM_GETPOS, 0, 0));
+    ASSERT_TRUE(PumpUntil([this] { return !m_page->WorkerAlive() && IsWindowEnabled(m_page->Item(IDC_UPDATE_BUTTON)); },
+                          10000));
+    std::printf("worker gone and button enabled %lu ms after cancel\n", static_cast<unsigned long>(GetTickCount() - start));
+    EXPECT_TRUE(ListRows().empty()) << "the cancelled run showed more";
+}
+
+TEST_F(UpdatePage, AutomaticRunEveryFiveDaysWhenSwitchedOn)
+{
+    REQUIRE_TEST_SERVERS();
+    ServeManifest({});
+    const int64_t day = 86400;
+    const struct {
+        const char* what;
+        uint32_t autoUpdate;
+        int64_t ago; // -1: nothing stored
+        bool runs;
+    } cases[] = {
+        { "switched off", 0, -1, false },
+        { "4 days 23 hours ago", 1, 5 * day - 3600, false },
+        { "5 days ago", 1, 5 * day, true },
+        { "never", 1, -1, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+        const int64_t now = CurrentUnixTime();
+        if (c.ago >= 0)
+            StoreLastUpdate(now - c.ago);
+        m_config->AutoUpdate = c.autoUpdate;
+        CreatePage(50); // timer 300 fires after 50 ms
+        ASSERT_TRUE(PumpUntil([this] { return !m_page->IsRunning() && Text(IDC_UPDATE_STATUS) != ui::LoadStr(IDS_UPDATE_UNKNOWN); }, 2000) == c.runs);
+        if (c.runs)
+            EXPECT_GE(StoredLastUpdate(), now) << "the new time is stored";
+        else
+            EXPECT_EQ(c.ago >= 0 ? now - c.ago : -1, StoredLastUpdate());
+        m_page.reset();
+    }
+
+    // An automatic check leaves a run started with the button alone.
+    ServeManifest({ kit::Entry("slow.dat", "", std::string(2000000, 's'), kit::Url("SLOW", "2000000/20000")) });
+    RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+    m_config->AutoUpdate = 1;
+    CreatePage();
+    ClickButton();
+    m_page->AutoUpdateCheck();
+    EXPECT_TRUE(m_page->IsRunning());
+    EXPECT_EQ(-1, StoredLastUpdate());
+}
