@@ -2,10 +2,10 @@
 
 #include "base/Handles.h"
 #include "base/PathString.h"
+#include "base/Shell.h"
 #include "update/Manifest.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 const wchar_t kUpdaterFile[] = L"VxUpdate.exe";
 const wchar_t kUpdaterArgs[] = L"-update";
@@ -29,8 +29,7 @@ int LaunchUpdater(const std::wstring& programFolder)
             return -1;
     }
     const std::wstring updater = CPathString::Combine(CPathString(programFolder), kUpdaterFile).str();
-    const HINSTANCE started = ShellExecuteW(nullptr, L"open", updater.c_str(), kUpdaterArgs, nullptr, SW_SHOW);
-    if (reinterpret_cast<INT_PTR>(started) <= 32) {
+    if (!StartProgram(updater, kUpdaterArgs)) {
         DeleteFileW(marker.c_str());
         return -1;
     }

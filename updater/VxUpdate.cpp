@@ -6,11 +6,11 @@
 // command line ends it at once without touching anything.
 #include "base/Messages.h"
 #include "base/PathString.h"
+#include "base/Shell.h"
 #include "update/UpdateInstall.h"
 #include "update/UpdaterLaunch.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cwchar>
 
@@ -35,6 +35,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
     InstallUpdate(folder);
 
     const std::wstring guard = CPathString::Combine(CPathString(folder), kGuardFile).str();
-    ShellExecuteW(nullptr, L"Open", guard.c_str(), nullptr, nullptr, SW_SHOW);
+    StartProgram(guard, nullptr);
     return 0;
 }

@@ -1,7 +1,7 @@
 // The promotion area on a stand-in main window: the picture and banner
 // controls, the stored feed applied at creation, and the fetch of a fresh
 // feed from the local test server one second later.
-#include "promo/PromoArea.h"
+#include "monitor/PromoArea.h"
 
 #include "base/Config.h"
 #include "base/Messages.h"

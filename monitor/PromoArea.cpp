@@ -1,19 +1,12 @@
-#include "promo/PromoArea.h"
+#include "monitor/PromoArea.h"
 
 #include "base/Config.h"
 #include "base/Messages.h"
+#include "base/Product.h"
+#include "base/Shell.h"
 #include "base/Strings.h"
 #include "base/TextConv.h"
 #include "res/resource.h"
-
-#include <shellapi.h>
-
-namespace {
-
-// The vendor's site: the picture's address until a feed names another.
-const wchar_t kVendorSite[] = L"http://127.0.0.1:8807/";
-
-} // namespace
 
 CPromoArea::CPromoArea(const CConfig* config) : m_config(config) {}
 
@@ -34,7 +27,7 @@ bool CPromoArea::Create(HWND owner, HWND picturePlaceholder, HWND bannerPlacehol
         return false;
     m_picture.LoadResource(ui::ResourceModule(), L"GIF", IDR_PROMO_GIF);
     m_picture.SetTooltip(ui::LoadStr(IDS_PICTURE_TIP));
-    m_clickAddress = kVendorSite;
+    m_clickAddress = HM_VENDOR_SITE;
     ApplyFeed(false);
     return true;
 }
@@ -130,5 +123,5 @@ void CPromoArea::Open(const std::wstring& address) const
     if (m_open)
         m_open(address);
     else
-        ShellExecuteW(m_owner, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+        OpenAddress(m_owner, address);
 }
