@@ -23,7 +23,7 @@ PICTURE = 'harrowmere-promo.gif'
 FONT = '/usr/share/fonts/truetype/wqy/wqy-microhei.ttc'  # fonts-wqy-microhei, installed by setup.sh
 
 BANNER = [
-    ('Harrowmere 守护您的计算机: 文件, 注册表和程序运行尽在掌握.',
+    ('欢迎使用 Harrowmere 2006: 新规则和新版本都在网上等着您.',
      '了解 Harrowmere 的保护功能', '/client'),
     ('规则编辑器: 为每个程序定制自己的规则.',
      '打开在线帮助中的规则编写指南', '/client/rules'),
