@@ -1,5 +1,5 @@
-// The promotion feed: what a feed changes, its picture's local name, the age
-// rule, and its download against the real local servers.
+// The promotion feed: what a feed changes, its picture's local name and the
+// age rule. (Its download is seen through the promotion area.)
 #include "promo/FeedFetch.h"
 
 #include "update/UpdateTestKit.h"
@@ -80,48 +80,6 @@ TEST(Feed, FetchedAgainAtTwoDaysOrFromTheFuture)
     EXPECT_TRUE(IsFeedStale(now - 48 * hour, now));
     EXPECT_TRUE(IsFeedStale(now + 60, now));
     EXPECT_FALSE(IsFeedStale(now, now));
-}
-
-TEST(Feed, DownloadPutsFeedAndPictureInUse)
-{
-    REQUIRE_TEST_SERVERS();
-    const std::string picture = "GIF89a picture bytes";
-    const std::string pictureUrl = kit::Publish("feed/ok/pic.gif", picture);
-    const std::string good = Feed("<Main Url=\"u\" Tooltip=\"t\" Image=\"" + pictureUrl + "\"/>", "");
-    const struct {
-        const char* what;
-        std::string feedUrl;
-        int result;
-        std::vector<std::wstring> files; // under the program folder afterwards
-    } cases[] = {
-        { "feed and picture", kit::Publish("feed/ok/AD.xml", good), 0,
-          { L"AD\\AD.xml", L"AD\\pic.gif", L"Temp\\AD.xml", L"Temp\\pic.gif" } },
-        { "feed missing", kit::Url("ERROR", "404/AD.xml"), -1, { L"AD\\AD.xml" } },
-        { "picture missing",
-          kit::Publish("feed/nopic/AD.xml",
-                       Feed("<Main Url=\"u\" Tooltip=\"t\" Image=\"" + kit::Url("ERROR", "404/p.gif") + "\"/>", "")),
-          -1, { L"AD\\AD.xml", L"Temp\\AD.xml" } },
-        { "picture name climbing out",
-          kit::Publish("feed/hostile/AD.xml",
-                       Feed("<Main Url=\"u\" Tooltip=\"t\" Image=\"" + kit::Url("STATIC", "feed/ok/..\\..\\evil.gif") +
-                                "\"/>",
-                            "")),
-          -1, { L"AD\\AD.xml", L"Temp\\AD.xml" } },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        kit::ScratchFolder dir(L"feed");
-        ASSERT_TRUE(kit::WriteFile(dir / L"AD\\AD.xml", "old feed"));
-        std::atomic<bool> cancel{ false };
-        EXPECT_EQ(c.result, FetchFeed(dir.Path(), kit::W(c.feedUrl), &cancel, { 5000, 2 }));
-        std::vector<std::wstring> files = kit::FilesUnder(dir.Path());
-        std::sort(files.begin(), files.end());
-        EXPECT_EQ(c.files, files);
-        if (c.result == 0) {
-            EXPECT_EQ(picture, kit::ReadFile(dir / L"AD\\pic.gif"));
-        }
-        EXPECT_FALSE(kit::Exists(dir / L"..\\evil.gif"));
-    }
 }
 
 } // namespace
