@@ -52,8 +52,17 @@ bool CUpdateRun::IsAlive() const
 
 bool CUpdateRun::Start()
 {
-    if (IsAlive())
-        return false;
+    if (IsAlive()) {
+        // A worker that has shown its end is only returning; one that is
+        // still working (or still ending after a cancel) keeps its run.
+        bool ended;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            ended = !m_view.running;
+        }
+        if (!ended || !Wait(1000))
+            return false;
+    }
     m_thread.Close();
     m_cancel = false;
     m_failureShown = false;

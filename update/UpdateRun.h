@@ -72,7 +72,7 @@ public:
     void SetTransferLimits(long connectTimeoutMs, long stallSeconds);
 
     // Starts a run on a new worker thread with an empty view. False while a
-    // worker (also a cancelled one that is still ending) is alive.
+    // worker is still at work (also a cancelled one that is still ending).
     bool Start();
     // Asks the worker to stop; returns at once. The view is left as it was
     // and changes no more; the worker ends within about a second.
