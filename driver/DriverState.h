@@ -58,6 +58,7 @@ typedef struct DRIVER_STATE {
     ULONG programPid; // kept for diagnosis: its requests are asked like any other
     UCHAR* image; // validated rule table image, a private copy
     ULONG imageSize;
+    void* imageIndex; // its index, in the same allocation; NULL when it has no record
     BOOLEAN started;
     ULONG session;        // advanced by every STOP: requests of older sessions are not asked
     PFILE_OBJECT startedBy; // the open device handle that sent START

@@ -4,6 +4,7 @@
 #include "e2e/DriverHarness.h"
 
 #include "app/TextConv.h"
+#include "driver/common/Matcher.h"
 
 #include <gtest/gtest.h>
 
@@ -188,6 +189,47 @@ TEST_F(DriverProtocol, MalformedImageIsRefusedAndThePreviousRulesStay)
     ASSERT_TRUE(program_.Control(IOCTL_WATCH_SET_RULES, good.data(), DWORD(good.size())));
     EXPECT_EQ(VerdictLine(0, 0), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\Guarded\\a" }).out));
     EXPECT_EQ(VerdictLine(1, 0x7007), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\New\\b" }).out));
+}
+
+TEST_F(DriverProtocol, LargeTableAnswersWithTheFirstMatchingRuleInImageOrder)
+{
+    // Overlapping rules: an operation often matches several, and the earliest
+    // in the image must win, as the plain walk over the image finds it.
+    std::vector<TestRule> rules;
+    for (uint32_t i = 0; i < 3000; ++i) {
+        std::wstring n = std::to_wstring(i % 1000);
+        if (i % 3 == 0)
+            rules.push_back({ 0, 0x10000 + i, { L"C:\\Data\\*\\file" + n + L".*" } });
+        else if (i % 3 == 1)
+            rules.push_back({ 0, 0x10000 + i, { L"*\\FILE" + n + L"?txt" } });
+        else
+            rules.push_back({ 1, 0x10000 + i, { L"HKEY_*\\App" + n, L"v" + n } });
+    }
+    std::vector<uint8_t> image = BuildTestImage(rules);
+    ASSERT_TRUE(program_.Control(IOCTL_WATCH_SET_RULES, image.data(), DWORD(image.size())));
+
+    int matched = 0;
+    for (int n : { 0, 12, 333, 501, 999, 1000 }) {
+        std::wstring number = std::to_wstring(n);
+        const std::vector<std::vector<std::wstring>> operations = {
+            { L"C:\\Data\\x\\file" + number + L".txt", L"" },
+            { L"D:\\y\\File" + number + L".txt", L"" },
+            { L"HKEY_LOCAL_MACHINE\\APP" + number, L"V" + number },
+        };
+        for (size_t kind = 0; kind < 2; ++kind) {
+            for (const auto& op : operations) {
+                uint32_t expected = 0;
+                if (!MatchOperation(image.data(), uint32_t(image.size()), uint32_t(kind), op[0].c_str(),
+                                    kind == 1 ? op[1].c_str() : nullptr, &expected))
+                    expected = 0;
+                WATCH_INJECT_RESULT result = {};
+                ASSERT_TRUE(InjectOperation(uint32_t(kind), op[0], op[1], &result));
+                EXPECT_EQ(expected, result.matched ? result.ruleId : 0u) << kind << " " << WideToUtf8(op[0]);
+                matched += expected != 0;
+            }
+        }
+    }
+    EXPECT_GT(matched, 6);
 }
 
 TEST_F(DriverProtocol, StopEndsAWaitingRequestWithThePresetVerdict)
