@@ -1,6 +1,6 @@
 #include "app/CrashReport.h"
 
-#include "app/PathString.h"
+#include "base/PathString.h"
 
 #include <dbghelp.h>
 #include <shlobj.h>

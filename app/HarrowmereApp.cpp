@@ -1,13 +1,13 @@
 #include "app/HarrowmereApp.h"
 
-#include "app/CmdLineParser.h"
+#include "base/CmdLineParser.h"
 #include "app/CrashReport.h"
 #include "app/MainFrame.h"
 #include "watch/WatchMain.h"
 
-bool IsBackgroundStart()
+bool IsBackgroundStart(const wchar_t* commandLine)
 {
-    return CCmdLineParser(GetCommandLineW()).HasKey(L"background");
+    return CCmdLineParser(commandLine).HasKey(L"background");
 }
 
 void EnableDebugPrivilege()
@@ -47,7 +47,7 @@ BOOL CHarrowmereApp::InitInstance()
         return FALSE;
     }
 
-    m_frame.reset(new (std::nothrow) CMainFrame());
+    m_frame.reset(new (std::nothrow) CMainFrame(IsBackgroundStart(GetCommandLineW())));
     if (!m_frame)
         return FALSE;
     EnableDebugPrivilege();

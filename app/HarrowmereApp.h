@@ -30,8 +30,8 @@ private:
 // Name of the single-instance mutex.
 #define HM_INSTANCE_MUTEX L"Harrowmere V1.0 Mutex"
 
-// Whether the command line has the switch "background" (start hidden).
-bool IsBackgroundStart();
+// Whether `commandLine` has the switch "background" (start hidden).
+bool IsBackgroundStart(const wchar_t* commandLine);
 
 // Enables SeDebugPrivilege in the process token; failures are ignored.
 void EnableDebugPrivilege();

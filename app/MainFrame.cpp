@@ -1,13 +1,12 @@
 #include "app/MainFrame.h"
 
-#include "app/Config.h"
-#include "app/HarrowmereApp.h"
-#include "app/Messages.h"
+#include "base/Config.h"
+#include "base/Messages.h"
 #include "monitor/HarrowmereDlg.h"
 
 #define HM_VIEW_ID 0xE900
 
-CChildView::CChildView() = default;
+CChildView::CChildView(bool background) : m_background(background) {}
 
 CChildView::~CChildView()
 {
@@ -19,9 +18,9 @@ bool CChildView::CreateView(HWND frame)
     if (CConfig* config = CConfig::Instance())
         config->Load();
 
-    m_mainDialog.reset(new (std::nothrow) CHarrowmereDlg(frame));
+    m_mainDialog.reset(new (std::nothrow) CHarrowmereDlg(frame, m_background));
     if (m_mainDialog && m_mainDialog->Create(frame)) {
-        if (!IsBackgroundStart()) {
+        if (!m_background) {
             ShowWindow(m_mainDialog->Hwnd(), SW_RESTORE);
             ShowWindow(m_mainDialog->Hwnd(), SW_SHOW);
             PostMessageW(m_mainDialog->Hwnd(), WM_SHOW_PAGE, 0, 0);
@@ -51,7 +50,7 @@ LRESULT CChildView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     return CWindow::WindowProc(msg, wParam, lParam);
 }
 
-CMainFrame::CMainFrame() = default;
+CMainFrame::CMainFrame(bool background) : m_view(background) {}
 
 CMainFrame::~CMainFrame()
 {

@@ -11,7 +11,8 @@ class CHarrowmereDlg;
 
 class CChildView : public ui::CWindow {
 public:
-    CChildView();
+    // `background`: the command line asked for a hidden start.
+    explicit CChildView(bool background);
     ~CChildView() override;
 
     // Loads the settings, creates the main window (shown unless the command
@@ -23,12 +24,13 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    bool m_background;
     std::unique_ptr<CHarrowmereDlg> m_mainDialog;
 };
 
 class CMainFrame : public ui::CWindow {
 public:
-    CMainFrame();
+    explicit CMainFrame(bool background);
     ~CMainFrame() override;
 
     // Creates the hidden frame: style 0, tool window, at 0,0 with size 0x0.

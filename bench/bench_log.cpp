@@ -1,8 +1,8 @@
 // Log append rate: records per second into the in-memory queue alone, lines
 // per second into the log file alone (rotations included), and the whole
 // AddLogRecord (line + queue) as the request thread does it.
-#include "monitor/ActivityLog.h"
-#include "watch/ParamList.h"
+#include "log/ActivityLog.h"
+#include "rules/ParamList.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "controls/BalloonHelp.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "controls/ControlDraw.h"
 
 #include <algorithm>

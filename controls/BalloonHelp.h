@@ -9,7 +9,7 @@
 // A topmost popup that never takes the focus. User-interface thread only.
 #pragma once
 
-#include "ui/Handles.h"
+#include "base/Handles.h"
 #include "controls/VxControl.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "controls/ControlDraw.h"
 
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "controls/TrayIconPosition.h"
 
 #include "res/resource.h"
-#include "ui/Handles.h"
-#include "ui/Strings.h"
+#include "base/Handles.h"
+#include "base/Strings.h"
 
 #include <shellapi.h>
 #include <commctrl.h>

@@ -2,7 +2,7 @@
 
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
-#include "ui/Handles.h"
+#include "base/Handles.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "controls/VxColorStatic.h"
-#include "ui/Handles.h"
+#include "base/Handles.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #include "controls/VxProgress.h"
 
 #include "controls/Placeholder.h"
-#include "ui/Handles.h"
+#include "base/Handles.h"
 
 #include <commctrl.h>
 

@@ -2,7 +2,7 @@
 
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include <commctrl.h>
 

@@ -5,7 +5,7 @@
 // id to the parent, as a push button does.
 #pragma once
 
-#include "ui/Handles.h"
+#include "base/Handles.h"
 #include "controls/VxControl.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "controls/VxSkinDlg.h"
 
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include <windowsx.h>
 

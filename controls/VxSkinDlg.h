@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ui/Dialog.h"
-#include "ui/Handles.h"
+#include "base/Handles.h"
 
 class CVxSkinDlg : public ui::CDialog {
 public:

@@ -1,6 +1,6 @@
 #include "controls/VxTab.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
 

@@ -4,7 +4,7 @@
 // parent; SetCurSel selects without posting.
 #pragma once
 
-#include "ui/Handles.h"
+#include "base/Handles.h"
 #include "controls/VxControl.h"
 
 #include <windows.h>

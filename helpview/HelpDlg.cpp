@@ -2,7 +2,7 @@
 
 #include "controls/ControlDraw.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include <shellapi.h>
 

@@ -5,7 +5,7 @@
 
 #include "controls/VxLinkStatic.h"
 #include "ui/Dialog.h"
-#include "ui/Handles.h"
+#include "base/Handles.h"
 
 #include <windows.h>
 

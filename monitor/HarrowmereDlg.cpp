@@ -1,19 +1,18 @@
 #include "monitor/HarrowmereDlg.h"
 
-#include "app/Config.h"
-#include "app/ConfigDlg.h"
-#include "app/HarrowmereApp.h"
-#include "app/Messages.h"
+#include "base/Config.h"
+#include "monitor/ConfigDlg.h"
+#include "base/Messages.h"
 #include "controls/BalloonHelp.h"
 #include "controls/TrayIconPosition.h"
 #include "helpview/HelpDlg.h"
-#include "monitor/ActivityLog.h"
+#include "log/ActivityLog.h"
 #include "monitor/LogDlg.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
 #include "rules/RuleModel.h"
 #include "ui/MessageLoop.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 #include "watch/WatchMain.h"
 
 #include <commctrl.h>
@@ -61,8 +60,8 @@ RECT ChildRect(HWND parent, HWND child)
 
 } // namespace
 
-CHarrowmereDlg::CHarrowmereDlg(HWND frame)
-    : CVxSkinDlg(IDD_HARROWMERE_DIALOG), m_frame(frame), m_taskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
+CHarrowmereDlg::CHarrowmereDlg(HWND frame, bool background)
+    : CVxSkinDlg(IDD_HARROWMERE_DIALOG), m_frame(frame), m_background(background), m_taskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
 {
 }
 
@@ -137,7 +136,7 @@ BOOL CHarrowmereDlg::OnInitDialog()
     RegisterHotKeyFromSettings();
     ui::AddMessageFilter(m_hWnd, FilterMessage, this);
 
-    if (IsBackgroundStart())
+    if (m_background)
         ShowStartBalloon();
     return TRUE;
 }
@@ -483,7 +482,7 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         if ((wParam & 0xFFF0) == SC_CLOSE) {
             // The close box only hides the window; the guard keeps running.
             ShowWindow(m_hWnd, SW_HIDE);
-            if (!IsBackgroundStart())
+            if (!m_background)
                 ShowStartBalloon();
             return TRUE;
         }

@@ -9,7 +9,7 @@
 #include "controls/VxSkinDlg.h"
 #include "controls/VxTab.h"
 #include "monitor/TrayIcon.h"
-#include "ui/Handles.h"
+#include "base/Handles.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,8 +25,9 @@ enum MainPage { PAGE_STATUS = 0, PAGE_LOG = 1, PAGE_SETTINGS = 2, PAGE_UPDATE = 
 
 class CHarrowmereDlg : public CVxSkinDlg {
 public:
-    // `frame` is the hidden frame, asked to close when this window is destroyed.
-    explicit CHarrowmereDlg(HWND frame);
+    // `frame` is the hidden frame, asked to close when this window is
+    // destroyed; `background`: the program was started hidden.
+    explicit CHarrowmereDlg(HWND frame, bool background = false);
     ~CHarrowmereDlg() override;
 
     // Tray tip: string 138, a blank, and string `stringId` (nothing for -1).
@@ -80,6 +81,7 @@ private:
     static bool FilterMessage(void* self, const MSG& msg);
 
     HWND m_frame;
+    bool m_background;
     CTrayIcon m_tray;
     ui::CIcon m_bigIcon;
     ui::CIcon m_smallIcon;

@@ -1,7 +1,7 @@
 #include "monitor/LogDlg.h"
 
-#include "monitor/ActivityLog.h"
-#include "ui/Strings.h"
+#include "log/ActivityLog.h"
+#include "base/Strings.h"
 
 #include <commctrl.h>
 

@@ -1,10 +1,10 @@
 #include "monitor/StatusDlg.h"
 
-#include "app/Config.h"
-#include "app/Messages.h"
+#include "base/Config.h"
+#include "base/Messages.h"
 #include "monitor/HarrowmereDlg.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 #include "watch/WatchMain.h"
 
 namespace {
@@ -32,58 +32,6 @@ int DefaultMonitoringSwitch(bool start)
 }
 
 } // namespace
-
-// --- COwnedToolWindow ---------------------------------------------------------
-
-ui::CDialog* COwnedToolWindow::Show()
-{
-    if (m_window && m_window->IsWindow()) {
-        HWND hwnd = m_window->Hwnd();
-        ShowWindow(hwnd, IsIconic(hwnd) ? SW_RESTORE : SW_SHOW);
-    } else {
-        // The user closed the previous one: its object goes with it.
-        m_window.reset();
-        if (!m_factory)
-            return nullptr;
-        std::unique_ptr<ui::CDialog> window = m_factory();
-        if (!window || !window->Create(nullptr))
-            return nullptr;
-        m_window = std::move(window);
-        ShowWindow(m_window->Hwnd(), SW_SHOW);
-    }
-    SetActiveWindow(m_window->Hwnd());
-    SetForegroundWindow(m_window->Hwnd());
-    return m_window.get();
-}
-
-ui::CDialog* COwnedToolWindow::Get() const
-{
-    return m_window && m_window->IsWindow() ? m_window.get() : nullptr;
-}
-
-void COwnedToolWindow::Close()
-{
-    if (m_window && m_window->IsWindow())
-        SendMessageW(m_window->Hwnd(), WM_CLOSE, 0, 0);
-    m_window.reset();
-}
-
-// --- CTipLinkStatic -------------------------------------------------------------
-
-LRESULT CTipLinkStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (m_tip && ((msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) || msg == WM_KEYDOWN)) {
-        MSG relayed = {};
-        relayed.hwnd = m_hWnd;
-        relayed.message = msg;
-        relayed.wParam = wParam;
-        relayed.lParam = lParam;
-        relayed.time = GetMessageTime();
-        GetCursorPos(&relayed.pt);
-        m_tip->RelayEvent(&relayed);
-    }
-    return CVxLinkStatic::WindowProc(msg, wParam, lParam);
-}
 
 // --- CStatusDlg -------------------------------------------------------------------
 

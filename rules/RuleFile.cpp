@@ -1,6 +1,6 @@
 #include "rules/RuleFile.h"
 
-#include "app/TextConv.h"
+#include "base/TextConv.h"
 
 #include <windows.h>
 #include <io.h>

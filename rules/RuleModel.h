@@ -1,5 +1,5 @@
-// The in-memory rule model: operation kinds, rules, program entries, the rule
-// set and the rule groups.
+// The in-memory rule model: rules, program entries, the rule set and the
+// rule groups.
 //
 // Ownership: a RuleSet owns its program entries, an entry owns its rules, a
 // rule owns its description and its PARAM_LIST. A GroupList owns its groups.
@@ -8,42 +8,14 @@
 // functions below: they keep the set's identity index and the list tails.
 #pragma once
 
-#include "watch/ParamList.h"
+#include "rules/OperationKinds.h"
+#include "rules/ParamList.h"
 
 #include <stdint.h>
 #include <list>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
-
-// ---- operation kinds -------------------------------------------------------
-
-namespace OperationKind {
-enum : uint32_t {
-    OpenFile = 0,
-    SetRegistryValue = 1, // keyword "RegSetValue" (a Win32 macro name, hence not used here)
-    Execute = 2,
-};
-}
-#define OPERATION_KIND_COUNT 3u
-
-struct OperationKindInfo {
-    const wchar_t* keyword;     // rule file word, compared without case
-    const wchar_t* displayName; // shown in the editor, prompt and log
-    uint32_t paramMask;         // bit 0: first parameter, bit 1: second
-    const wchar_t* label1;      // label of parameter 1
-    const wchar_t* label2;      // label of parameter 2, null when none
-};
-
-// The table, indexed by the kind.
-extern const OperationKindInfo g_operationKinds[OPERATION_KIND_COUNT];
-
-// The keyword, or "[Invalid reason]" for a kind outside 0 to 2.
-const wchar_t* OperationKeyword(uint32_t kind);
-// The display name, or "[无效]" for a kind outside 0 to 2.
-const wchar_t* OperationDisplayName(uint32_t kind);
-// 2 for "Execute", 1 for "RegSetValue" (without regard to case), 0 otherwise.
-uint32_t OperationFromKeyword(const wchar_t* text);
 
 // ---- rules -----------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 #include "ui/Dialog.h"
 
 #include "ui/MessageLoop.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 namespace ui {
 

@@ -1,6 +1,6 @@
 #include "ui/Window.h"
 
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 namespace ui {
 

@@ -1,8 +1,8 @@
 #include "watch/AskDlg.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include <commctrl.h>
 #include <objbase.h>

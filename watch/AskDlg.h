@@ -10,8 +10,8 @@
 
 #include "rules/RuleModel.h"
 #include "ui/Dialog.h"
-#include "ui/Handles.h"
-#include "watch/ParamList.h"
+#include "base/Handles.h"
+#include "rules/ParamList.h"
 
 #include <windows.h>
 

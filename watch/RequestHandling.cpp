@@ -1,10 +1,10 @@
 #include "watch/RequestHandling.h"
 
-#include "app/Config.h"
-#include "app/Messages.h"
-#include "app/TextConv.h"
-#include "monitor/ActivityLog.h"
-#include "watch/ParamList.h"
+#include "base/Config.h"
+#include "base/Messages.h"
+#include "base/TextConv.h"
+#include "log/ActivityLog.h"
+#include "rules/ParamList.h"
 #include "watch/WatchMain.h"
 
 #include <cstring>

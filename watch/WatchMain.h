@@ -4,7 +4,7 @@
 // request thread that answers the driver.
 #pragma once
 
-#include "app/Singleton.h"
+#include "base/Singleton.h"
 #include "driver/common/WatchProtocol.h"
 #include "rules/RuleModel.h"
 

@@ -3,7 +3,7 @@
 // and injects operations with WatchSim or the injection control code.
 #include "e2e/DriverHarness.h"
 
-#include "app/TextConv.h"
+#include "base/TextConv.h"
 #include "driver/common/Matcher.h"
 
 #include <gtest/gtest.h>

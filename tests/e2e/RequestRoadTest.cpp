@@ -1,8 +1,8 @@
 // The road of one request under Wine: the installed guard starts the driver,
 // WatchSim injects operations, and verdicts, log lines, the counter and the
 // prompt are checked as a user (or the intercepted program) would see them.
-#include "app/Messages.h"
-#include "app/TextConv.h"
+#include "base/Messages.h"
+#include "base/TextConv.h"
 #include "e2e/GuardFixture.h"
 #include "res/resource.h"
 

@@ -2,7 +2,7 @@
 // on a thread of its own, as the request thread runs it.
 #include "watch/AskDlg.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
 

@@ -3,11 +3,11 @@
 // kind off, and where it goes on the screen.
 #include "controls/BalloonHelp.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "controls/TrayIconPosition.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include "gui/MessagePump.h"
 

@@ -2,13 +2,13 @@
 // main window that owns the hot key, with settings in a scratch registry key.
 // Controls are clicked with messages; the saved settings, the hot-key
 // registrations and the error box are read back.
-#include "app/ConfigDlg.h"
+#include "monitor/ConfigDlg.h"
 
-#include "app/Config.h"
-#include "app/Messages.h"
+#include "base/Config.h"
+#include "base/Messages.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include "gui/MessagePump.h"
 

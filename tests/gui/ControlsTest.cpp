@@ -7,7 +7,7 @@
 #include "controls/VxSkinButton.h"
 #include "controls/VxTab.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
 

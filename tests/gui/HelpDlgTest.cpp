@@ -4,7 +4,7 @@
 
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include "gui/MessagePump.h"
 

@@ -2,7 +2,7 @@
 // rows are read back from its list view.
 #include "monitor/LogDlg.h"
 
-#include "monitor/ActivityLog.h"
+#include "log/ActivityLog.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
 #include "rules/RuleModel.h"

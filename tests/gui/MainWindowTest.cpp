@@ -2,16 +2,16 @@
 // pages and tabs, the close box, the balloons for logged requests and their
 // footer, the taskbar restart, F1 and the hot key. Also saves the
 // screenshots of the pages, the tray menu and the balloons.
-#include "app/Config.h"
-#include "app/Messages.h"
+#include "base/Config.h"
+#include "base/Messages.h"
 #include "controls/BalloonHelp.h"
 #include "gui/Screenshot.h"
-#include "monitor/ActivityLog.h"
+#include "log/ActivityLog.h"
 #include "monitor/HarrowmereDlg.h"
 #include "monitor/LogDlg.h"
 #include "res/resource.h"
 #include "ui/MessageLoop.h"
-#include "watch/ParamList.h"
+#include "rules/ParamList.h"
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 

@@ -1,6 +1,6 @@
 #include "gui/Screenshot.h"
 
-#include "ui/Handles.h"
+#include "base/Handles.h"
 
 #include <vector>
 

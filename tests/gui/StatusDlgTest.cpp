@@ -4,11 +4,11 @@
 // messages posted to the parent are read back.
 #include "monitor/StatusDlg.h"
 
-#include "app/Config.h"
-#include "app/Messages.h"
+#include "base/Config.h"
+#include "base/Messages.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include "gui/MessagePump.h"
 

@@ -3,7 +3,7 @@
 #include "res/resource.h"
 #include "ui/Dialog.h"
 #include "ui/MessageLoop.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 #include "ui/Window.h"
 
 #include "gui/MessagePump.h"

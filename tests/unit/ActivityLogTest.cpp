@@ -1,7 +1,7 @@
-#include "monitor/ActivityLog.h"
+#include "log/ActivityLog.h"
 
-#include "app/TextConv.h"
-#include "watch/ParamList.h"
+#include "base/TextConv.h"
+#include "rules/ParamList.h"
 
 #include <gtest/gtest.h>
 

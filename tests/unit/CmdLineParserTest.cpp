@@ -1,4 +1,4 @@
-#include "app/CmdLineParser.h"
+#include "base/CmdLineParser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/Config.h"
-#include "app/Registry.h"
-#include "app/TextConv.h"
+#include "base/Config.h"
+#include "base/Registry.h"
+#include "base/TextConv.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/DirectoryPath.h"
+#include "base/DirectoryPath.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "watch/ParamList.h"
+#include "rules/ParamList.h"
 #include "rules/RuleModel.h"
 
 #include "unit/LittleEndian.h"

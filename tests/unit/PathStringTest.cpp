@@ -1,4 +1,4 @@
-#include "app/PathString.h"
+#include "base/PathString.h"
 
 #include <gtest/gtest.h>
 

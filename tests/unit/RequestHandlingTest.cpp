@@ -1,8 +1,8 @@
 // Decisions of single requests, driven through an in-memory shared record.
-#include "app/Config.h"
-#include "app/Messages.h"
-#include "app/TextConv.h"
-#include "monitor/ActivityLog.h"
+#include "base/Config.h"
+#include "base/Messages.h"
+#include "base/TextConv.h"
+#include "log/ActivityLog.h"
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 

@@ -1,4 +1,4 @@
-#include "monitor/LogQueue.h"
+#include "log/LogQueue.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 // the update service and the promotion feed.
 #pragma once
 
-#include "app/Singleton.h"
+#include "base/Singleton.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
-#include "app/ConfigDlg.h"
+#include "monitor/ConfigDlg.h"
 
-#include "app/Config.h"
-#include "app/Messages.h"
+#include "base/Config.h"
+#include "base/Messages.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include <commctrl.h>
 

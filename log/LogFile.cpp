@@ -1,7 +1,7 @@
-#include "monitor/LogFile.h"
+#include "log/LogFile.h"
 
-#include "app/PathString.h"
-#include "app/TextConv.h"
+#include "base/PathString.h"
+#include "base/TextConv.h"
 
 #include <shlobj.h>
 

@@ -1,6 +1,6 @@
-#include "watch/ParamList.h"
+#include "rules/ParamList.h"
 
-#include "rules/RuleModel.h"
+#include "rules/OperationKinds.h"
 
 #include <stdio.h>
 #include <stdlib.h>

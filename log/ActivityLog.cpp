@@ -1,8 +1,8 @@
-#include "monitor/ActivityLog.h"
+#include "log/ActivityLog.h"
 
-#include "app/PathString.h"
+#include "base/PathString.h"
 #include "res/resource.h"
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include <windows.h>
 

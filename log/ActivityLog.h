@@ -4,8 +4,8 @@
 // log file. The request thread adds; the main thread opens, reads and closes.
 #pragma once
 
-#include "monitor/LogFile.h"
-#include "monitor/LogQueue.h"
+#include "log/LogFile.h"
+#include "log/LogQueue.h"
 
 #include <cstdint>
 #include <string>

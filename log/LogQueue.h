@@ -4,7 +4,7 @@
 // read it, and a pinned record is never dropped.
 #pragma once
 
-#include "watch/ParamList.h"
+#include "rules/ParamList.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "ui/Strings.h"
+#include "base/Strings.h"
 
 #include "res/resource.h"
 

@@ -1,8 +1,8 @@
-#include "app/Config.h"
+#include "base/Config.h"
 
-#include "app/PathString.h"
-#include "app/Registry.h"
-#include "app/TextConv.h"
+#include "base/PathString.h"
+#include "base/Registry.h"
+#include "base/TextConv.h"
 
 #include <tinyxml.h>
 

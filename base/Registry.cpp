@@ -1,4 +1,4 @@
-#include "app/Registry.h"
+#include "base/Registry.h"
 
 CRegKey& CRegKey::operator=(CRegKey&& other) noexcept
 {
