@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -305,6 +306,105 @@ TEST_F(RequestHandlingTest, CancelledThreadWritesAndCountsNothing)
     EXPECT_EQ(0u, m_config->BlockCount);
     EXPECT_TRUE(m_sink.Drain().empty());
     EXPECT_EQ("", LogText());
+}
+
+TEST_F(RequestHandlingTest, LinkMutexIsHeldAcrossThePromptOnly)
+{
+    Rule* asking = AddRule(0, RuleAction::Reject, RuleLog::None, RuleFlag::Ask, L"ask");
+    Rule* acting = AddRule(0, RuleAction::Reject, RuleLog::Log, 0, L"act");
+    UseRules();
+    HANDLE mutex = m_link->LinkMutex();
+    // Whether another thread could take the link mutex right now.
+    auto freeElsewhere = [mutex] {
+        bool taken = false;
+        std::thread([&] {
+            taken = WaitForSingleObject(mutex, 0) == WAIT_OBJECT_0;
+            if (taken)
+                ReleaseMutex(mutex);
+        }).join();
+        return taken;
+    };
+    bool freeDuringPrompt = true;
+    m_link->SetPromptFunction([&](const PromptInput&) {
+        freeDuringPrompt = freeElsewhere();
+        return 2;
+    });
+    FillRecord(0, L"C:\\x", nullptr, kOtherPid, asking->id);
+    HandleRequest(m_link.get(), &m_record);
+    EXPECT_FALSE(freeDuringPrompt) << "a reload waits while the prompt is open";
+    EXPECT_TRUE(freeElsewhere());
+
+    // A decision by the rule's action goes through while another thread
+    // holds the mutex (it would wait ten seconds for it otherwise).
+    HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE decided = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        WaitForSingleObject(mutex, INFINITE);
+        SetEvent(holding);
+        WaitForSingleObject(release, INFINITE);
+        ReleaseMutex(mutex);
+    });
+    WaitForSingleObject(holding, INFINITE);
+    FillRecord(0, L"C:\\y", nullptr, kOtherPid, acting->id);
+    std::thread decision([&] {
+        HandleRequest(m_link.get(), &m_record);
+        SetEvent(decided);
+    });
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(decided, 5000));
+    SetEvent(release);
+    decision.join();
+    holder.join();
+    for (HANDLE h : { holding, release, decided })
+        CloseHandle(h);
+    EXPECT_EQ(2, m_record.verdict);
+    EXPECT_NE(std::string::npos, LogText().find("C:\\y"));
+    EXPECT_EQ(2u, m_config->BlockCount);
+}
+
+TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItEnds)
+{
+    uint32_t id = AddRule(0, RuleAction::Reject, RuleLog::None, 0, L"deny")->id;
+    UseRules();
+    auto state = std::make_shared<RequestThreadState>();
+    state->link = m_link.get();
+    state->record = &m_record;
+    state->requestEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state->doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state->thread = CreateThread(nullptr, 0, RequestThreadProc, new std::shared_ptr<RequestThreadState>(state), 0,
+                                 nullptr);
+    ASSERT_TRUE(state->thread);
+    auto decide = [&](int times) { // as the driver asks
+        for (int i = 0; i < times; ++i) {
+            FillRecord(0, L"C:\\x", nullptr, kOtherPid, id);
+            ResetEvent(state->doneEvent);
+            SetEvent(state->requestEvent);
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->doneEvent, 5000));
+            EXPECT_EQ(2, m_record.verdict);
+        }
+    };
+    auto saved = [] {
+        CConfig reread(ConfigPlaces{ HKEY_CURRENT_USER, L"Software\\HarrowmereTest\\RequestHandling" });
+        reread.Load();
+        return reread.BlockCount;
+    };
+
+    decide(3);
+    // No request follows: the count is saved all the same.
+    for (DWORD start = GetTickCount(); saved() != 3 && GetTickCount() - start < 10000;)
+        Sleep(20);
+    EXPECT_EQ(3u, saved());
+
+    decide(2);
+    {
+        std::lock_guard<std::mutex> guard(state->recordLock);
+        state->cancelled = true;
+    }
+    SetEvent(state->stopEvent);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->thread, 5000));
+    EXPECT_EQ(5u, saved()) << "the thread saves what it counted before it ends";
+    EXPECT_EQ(5u, m_config->BlockCount);
 }
 
 TEST(ReadRequest, TextsAreBoundedByTheirFieldsWithoutNul)
