@@ -130,7 +130,9 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
             thread->countDue = GetTickCount() + kCountSaveDelayMs;
         }
     }
-    if (mainWindow)
+    if (thread)
+        thread->countToPost = true;
+    else if (mainWindow)
         PostMessageW(mainWindow, WM_WATCH_COUNT, 0, 0);
 }
 
@@ -145,6 +147,15 @@ DWORD UntilCountDue(const RequestThreadState& state)
         return INFINITE;
     int32_t left = static_cast<int32_t>(state.countDue - GetTickCount());
     return left > 0 ? static_cast<DWORD>(left) : 0;
+}
+
+void PostCount(RequestThreadState* state)
+{
+    if (!state->countToPost)
+        return;
+    state->countToPost = false;
+    if (HWND mainWindow = state->link->MainWindow())
+        PostMessageW(mainWindow, WM_WATCH_COUNT, 0, 0);
 }
 
 void SaveCount(RequestThreadState* state, bool evenIfNotDue)
@@ -190,9 +201,11 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
             ResetEvent(state->requestEvent);
             SetEvent(state->doneEvent);
         }
+        PostCount(state.get());
         // Under a steady stream of requests the wait never times out.
         SaveCount(state.get(), false);
     }
+    PostCount(state.get());
     SaveCount(state.get(), true);
     --g_runningThreads;
     return 0;

@@ -40,6 +40,8 @@ struct RequestThreadState {
     // which they are; touched by the request thread only.
     bool countUnsaved = false;
     DWORD countDue = 0;
+    // WM_WATCH_COUNT is posted once the driver has its answer.
+    bool countToPost = false;
     ~RequestThreadState();
 };
 
@@ -50,8 +52,8 @@ struct RequestThreadState {
 // resolves to nothing leaves the driver's preset verdict and does nothing
 // else. With `thread` given, nothing is written, logged or counted once the
 // thread was cancelled (the link was stopped during the decision), and the
-// thread saves the count (see RequestThreadProc); without it the count is
-// saved at once.
+// thread saves the count and posts WM_WATCH_COUNT (see RequestThreadProc);
+// without it both happen at once.
 void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread = nullptr);
 
 // The request thread. Owns a reference to its state (passed as a heap
@@ -61,5 +63,6 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
 // the thread saves the block counter alone, at most a second after the first
 // decision it has not saved (between requests, never before an answer), and
 // when it ends: a crash loses at most the last second's count, and the
-// settings saved at a normal shut-down hold it exactly.
+// settings saved at a normal shut-down hold it exactly. WM_WATCH_COUNT is
+// posted after the answer too, so the requester does not wait for it.
 DWORD WINAPI RequestThreadProc(LPVOID state);

@@ -405,6 +405,7 @@ TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItE
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->thread, 5000));
     EXPECT_EQ(5u, saved()) << "the thread saves what it counted before it ends";
     EXPECT_EQ(5u, m_config->BlockCount);
+    EXPECT_EQ(5, Count(m_sink.Drain(), WM_WATCH_COUNT, 0));
 }
 
 TEST(ReadRequest, TextsAreBoundedByTheirFieldsWithoutNul)
