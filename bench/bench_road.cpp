@@ -1,7 +1,13 @@
-// The floor under the request round trip: a bare event ping-pong between two
-// processes under the same Wine. The parent signals "ping", the child answers
-// "pong"; each round trip is timed like WatchSim times a request.
-//   bench_pingpong.exe [rounds]       (default 1000)
+// The request round trip beside its floor, measured interleaved: every round
+// takes one bare event ping-pong between this process and a child (the floor
+// under any round trip through another process), one operation that no rule
+// matches (the driver alone), and one for each rule that scripts/bench.sh
+// gives the guard (answered without logging, answered and logged). All rows
+// thus see the same load of the machine, which on a shared machine drifts
+// more within a second than the differences between them.
+//   bench_road.exe [rounds]       (default 1000; the guard must be running)
+#include "driver/common/InjectProtocol.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -36,6 +42,50 @@ double Percentile(const std::vector<double>& sorted, double p)
     return sorted[std::min(i, sorted.size() - 1)];
 }
 
+double Micros(LARGE_INTEGER before, LARGE_INTEGER after)
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    return static_cast<double>(after.QuadPart - before.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+struct Row {
+    const char* label;
+    const wchar_t* path; // null for the ping-pong
+    uint32_t outcome;    // the outcome every round must have
+    std::vector<uint8_t> operation;
+    std::vector<double> micros;
+    int wrong = 0;
+};
+
+std::vector<uint8_t> Operation(const wchar_t* path)
+{
+    std::vector<uint8_t> bytes(sizeof(WATCH_INJECT_OPERATION), 0);
+    auto* op = reinterpret_cast<WATCH_INJECT_OPERATION*>(bytes.data());
+    op->kind = 0;
+    op->processId = GetCurrentProcessId();
+    const wchar_t name[] = L"bench_road.exe";
+    for (size_t i = 0; name[i]; ++i)
+        op->processName[i] = name[i];
+    for (size_t i = 0; path[i] && i + 1 < WATCH_INJECT_PARAM1_CHARS; ++i)
+        op->param1[i] = path[i];
+    return bytes;
+}
+
+HANDLE OpenDriver()
+{
+    for (const wchar_t* path : { L"\\\\.\\Global\\Harrowmere", L"\\\\.\\Harrowmere" }) {
+        HANDLE device = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (device != INVALID_HANDLE_VALUE)
+            return device;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -46,6 +96,11 @@ int main(int argc, char** argv)
     if (rounds <= 0)
         rounds = 1000;
 
+    HANDLE device = OpenDriver();
+    if (device == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "the Harrowmere driver cannot be reached\n");
+        return 1;
+    }
     HANDLE ping = CreateEventW(nullptr, FALSE, FALSE, kPing);
     HANDLE pong = CreateEventW(nullptr, FALSE, FALSE, kPong);
     HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, kQuit);
@@ -58,30 +113,58 @@ int main(int argc, char** argv)
         fprintf(stderr, "cannot start the child process\n");
         return 1;
     }
-
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
     // Warm-up round: the child is ready once it answers.
     SetEvent(ping);
     WaitForSingleObject(pong, 10000);
-    std::vector<double> micros;
-    micros.reserve(static_cast<size_t>(rounds));
+
+    Row rows[] = {
+        { "event ping-pong between two processes", nullptr, 0, {}, {} },
+        { "no rule matches (driver only)", L"C:\\bench\\none\\a.txt", WATCH_OUTCOME_NOT_MATCHED, {}, {} },
+        { "rule answers, not logged", L"C:\\bench\\quiet\\a.txt", WATCH_OUTCOME_ANSWERED, {}, {} },
+        { "rule answers and logs", L"C:\\bench\\logged\\a.txt", WATCH_OUTCOME_ANSWERED, {}, {} },
+    };
+    for (Row& row : rows) {
+        if (row.path)
+            row.operation = Operation(row.path);
+        row.micros.reserve(static_cast<size_t>(rounds));
+    }
     for (int i = 0; i < rounds; ++i) {
-        LARGE_INTEGER before, after;
-        QueryPerformanceCounter(&before);
-        SetEvent(ping);
-        WaitForSingleObject(pong, INFINITE);
-        QueryPerformanceCounter(&after);
-        micros.push_back(static_cast<double>(after.QuadPart - before.QuadPart) * 1e6 /
-                         static_cast<double>(frequency.QuadPart));
+        for (Row& row : rows) {
+            LARGE_INTEGER before, after;
+            WATCH_INJECT_RESULT result = {};
+            DWORD got = 0;
+            QueryPerformanceCounter(&before);
+            if (!row.path) {
+                SetEvent(ping);
+                WaitForSingleObject(pong, INFINITE);
+            } else if (!DeviceIoControl(device, IOCTL_WATCH_INJECT, row.operation.data(),
+                                        static_cast<DWORD>(row.operation.size()), &result, sizeof(result), &got,
+                                        nullptr)) {
+                result.outcome = 0xFFFFFFFFu;
+            }
+            QueryPerformanceCounter(&after);
+            row.micros.push_back(Micros(before, after));
+            row.wrong += row.path && result.outcome != row.outcome;
+        }
     }
     SetEvent(quit);
     WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    CloseHandle(device);
 
-    std::sort(micros.begin(), micros.end());
-    printf("count=%u min_us=%.1f median_us=%.1f p99_us=%.1f max_us=%.1f\n", static_cast<unsigned>(micros.size()),
-           micros.front(), Percentile(micros, 0.5), Percentile(micros, 0.99), micros.back());
+    printf("%-40s %8s %8s %8s %8s\n", "(microseconds, rounds interleaved)", "min", "median", "p99", "max");
+    double median[4];
+    for (int r = 0; r < 4; ++r) {
+        Row& row = rows[r];
+        std::sort(row.micros.begin(), row.micros.end());
+        median[r] = Percentile(row.micros, 0.5);
+        printf("%-40s %8.1f %8.1f %8.1f %8.1f%s\n", row.label, row.micros.front(), median[r],
+               Percentile(row.micros, 0.99), row.micros.back(),
+               row.wrong ? "  (unexpected outcome: is the guard running with the bench rules?)" : "");
+    }
+    double limit = median[1] + 2 * median[0];
+    printf("decided, not logged: driver only + %.1f floors (goal: at most 2), %.1f <= %.1f: %s\n",
+           (median[2] - median[1]) / median[0], median[2], limit, median[2] <= limit ? "met" : "not met");
     return 0;
 }
