@@ -2,6 +2,7 @@
 // thread that waits for requests and answers them.
 #pragma once
 
+#include "base/Handles.h"
 #include "driver/common/WatchProtocol.h"
 
 #include <windows.h>
@@ -30,10 +31,11 @@ WatchRequest ReadRequest(const WATCH_SHARED_RECORD* record);
 struct RequestThreadState {
     CWatchMain* link = nullptr;
     WATCH_SHARED_RECORD* record = nullptr;
-    HANDLE requestEvent = nullptr;
-    HANDLE doneEvent = nullptr;
-    HANDLE stopEvent = nullptr;
-    HANDLE thread = nullptr;
+    ui::CHandle requestEvent;
+    ui::CHandle doneEvent;
+    ui::CHandle stopEvent;
+    ui::CHandle thread;
+    DWORD threadId = 0;
     std::mutex recordLock; // a verdict is written only while not cancelled
     bool cancelled = false;
     // Decisions counted in memory but not yet saved, and the tick count by
@@ -42,7 +44,6 @@ struct RequestThreadState {
     DWORD countDue = 0;
     // WM_WATCH_COUNT is posted once the driver has its answer.
     bool countToPost = false;
-    ~RequestThreadState();
 };
 
 // Decides the request now in the shared record and writes the verdict field:
@@ -66,3 +67,6 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
 // settings saved at a normal shut-down hold it exactly. WM_WATCH_COUNT is
 // posted after the answer too, so the requester does not wait for it.
 DWORD WINAPI RequestThreadProc(LPVOID state);
+
+// Number of request threads now running.
+int RequestThreadsRunning();

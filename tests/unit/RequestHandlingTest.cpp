@@ -82,7 +82,7 @@ protected:
                 m_promptEntries.push_back(in.params->count);
             return m_answer;
         });
-        m_link->m_lastNotify = GetTickCount() - 1000;
+        m_link->SetLastNotify(GetTickCount() - 1000);
 
         m_set = NewRuleSet(); // holds the "*" entry
         m_entry = m_set->entries[0];
@@ -260,7 +260,7 @@ TEST_F(RequestHandlingTest, ThreeLoggedRequestsWithin300msGiveOneBalloonAndThree
 
     // With the balloon switched off no balloon message is posted at all.
     m_config->ShowInfo = 0;
-    m_link->m_lastNotify = GetTickCount() - 1000;
+    m_link->SetLastNotify(GetTickCount() - 1000);
     FillRecord(0, L"C:\\x", nullptr, kOtherPid, rule->id, 0);
     HandleRequest(m_link.get(), &m_record);
     msgs = m_sink.Drain();
@@ -369,18 +369,18 @@ TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItE
     auto state = std::make_shared<RequestThreadState>();
     state->link = m_link.get();
     state->record = &m_record;
-    state->requestEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    state->doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    state->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    state->thread = CreateThread(nullptr, 0, RequestThreadProc, new std::shared_ptr<RequestThreadState>(state), 0,
-                                 nullptr);
+    state->requestEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->doneEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->thread.Reset(CreateThread(nullptr, 0, RequestThreadProc, new std::shared_ptr<RequestThreadState>(state), 0,
+                                     &state->threadId));
     ASSERT_TRUE(state->thread);
     auto decide = [&](int times) { // as the driver asks
         for (int i = 0; i < times; ++i) {
             FillRecord(0, L"C:\\x", nullptr, kOtherPid, id);
-            ResetEvent(state->doneEvent);
-            SetEvent(state->requestEvent);
-            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->doneEvent, 5000));
+            ResetEvent(state->doneEvent.Get());
+            SetEvent(state->requestEvent.Get());
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->doneEvent.Get(), 5000));
             EXPECT_EQ(2, m_record.verdict);
         }
     };
@@ -401,8 +401,8 @@ TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItE
         std::lock_guard<std::mutex> guard(state->recordLock);
         state->cancelled = true;
     }
-    SetEvent(state->stopEvent);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->thread, 5000));
+    SetEvent(state->stopEvent.Get());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->thread.Get(), 5000));
     EXPECT_EQ(5u, saved()) << "the thread saves what it counted before it ends";
     EXPECT_EQ(5u, m_config->BlockCount);
     EXPECT_EQ(5, Count(m_sink.Drain(), WM_WATCH_COUNT, 0));
