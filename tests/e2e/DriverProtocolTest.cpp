@@ -198,33 +198,27 @@ TEST_F(DriverProtocol, LargeTableAnswersWithTheFirstMatchingRuleInImageOrder)
     std::vector<TestRule> rules;
     for (uint32_t i = 0; i < 3000; ++i) {
         std::wstring n = std::to_wstring(i % 1000);
-        if (i % 3 == 0)
-            rules.push_back({ 0, 0x10000 + i, { L"C:\\Data\\*\\file" + n + L".*" } });
-        else if (i % 3 == 1)
-            rules.push_back({ 0, 0x10000 + i, { L"*\\FILE" + n + L"?txt" } });
-        else
-            rules.push_back({ 1, 0x10000 + i, { L"HKEY_*\\App" + n, L"v" + n } });
+        const std::vector<std::wstring> patterns[] = { { L"C:\\Data\\*\\file" + n + L".*" },
+                                                       { L"*\\FILE" + n + L"?txt" },
+                                                       { L"HKEY_*\\App" + n, L"v" + n } };
+        rules.push_back({ uint16_t(i % 3 == 2), 0x10000 + i, patterns[i % 3] });
     }
     std::vector<uint8_t> image = BuildTestImage(rules);
     ASSERT_TRUE(program_.Control(IOCTL_WATCH_SET_RULES, image.data(), DWORD(image.size())));
 
     int matched = 0;
-    for (int n : { 0, 12, 333, 501, 999, 1000 }) {
-        std::wstring number = std::to_wstring(n);
-        const std::vector<std::vector<std::wstring>> operations = {
-            { L"C:\\Data\\x\\file" + number + L".txt", L"" },
-            { L"D:\\y\\File" + number + L".txt", L"" },
-            { L"HKEY_LOCAL_MACHINE\\APP" + number, L"V" + number },
-        };
-        for (size_t kind = 0; kind < 2; ++kind) {
-            for (const auto& op : operations) {
+    for (std::wstring n : { L"0", L"12", L"333", L"501", L"999", L"1000" }) {
+        for (const std::wstring& path : { L"C:\\Data\\x\\file" + n + L".txt", L"D:\\y\\File" + n + L".txt",
+                                          L"HKEY_LOCAL_MACHINE\\APP" + n }) {
+            for (uint32_t kind : { 0u, 1u }) {
+                std::wstring value = L"V" + n;
                 uint32_t expected = 0;
-                if (!MatchOperation(image.data(), uint32_t(image.size()), uint32_t(kind), op[0].c_str(),
-                                    kind == 1 ? op[1].c_str() : nullptr, &expected))
+                if (!MatchOperation(image.data(), uint32_t(image.size()), kind, path.c_str(),
+                                    kind == 1 ? value.c_str() : nullptr, &expected))
                     expected = 0;
                 WATCH_INJECT_RESULT result = {};
-                ASSERT_TRUE(InjectOperation(uint32_t(kind), op[0], op[1], &result));
-                EXPECT_EQ(expected, result.matched ? result.ruleId : 0u) << kind << " " << WideToUtf8(op[0]);
+                ASSERT_TRUE(InjectOperation(kind, path, value, &result));
+                EXPECT_EQ(expected, result.matched ? result.ruleId : 0u) << kind << " " << WideToUtf8(path);
                 matched += expected != 0;
             }
         }
