@@ -58,9 +58,12 @@ typedef struct DRIVER_STATE {
     ULONG programPid; // kept for diagnosis: its requests are asked like any other
     UCHAR* image; // validated rule table image, a private copy
     ULONG imageSize;
+    PFILE_OBJECT imageOwner; // the open device handle that uploaded the image
     BOOLEAN started;
     ULONG session;        // advanced by every STOP: requests of older sessions are not asked
-    PFILE_OBJECT startedBy; // the open device handle that sent START
+    // The open device handle that holds the control session: the first to
+    // send a control code while none did, until it sends STOP or is closed.
+    PFILE_OBJECT owner;
     PROGRAM_LINK* link;
 
     // Matched operations waiting for the request thread (pended IRPs).
