@@ -6,6 +6,8 @@
 #include "e2e/GuardFixture.h"
 #include "res/resource.h"
 
+#include "driver/common/WatchProtocol.h"
+
 #include <regex>
 
 namespace e2e {
@@ -292,6 +294,59 @@ TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
         RegCloseKey(key);
     }
     stopService();
+}
+
+TEST_F(RequestRoadTest, IntegerParameterBesideOrdinaryRulesLeavesThemInForce)
+{
+    std::wstring rules = kRules;
+    rules.insert(rules.find(L"        <Group "),
+                 L"        <Rule GroupId=\"1\" Info=\"整数\" Reason=\"RegSetValue\" Action=\"Reject\" Log=\"None\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+                 L"            <Param Integer=\"70000\" />\r\n"
+                 L"        </Rule>\r\n");
+    ASSERT_TRUE(WriteProgramFile(L"Harrowmere.erd", WideToAnsi(rules)));
+    StartGuard();
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\a.txt").verdict);
+    EXPECT_EQ(1, Inject(L"OpenFile C:\\feign\\b.txt").verdict);
+    EXPECT_EQ(2, LogLines());
+}
+
+TEST_F(RequestRoadTest, AnotherProgramCannotSwitchTheGuardOffAndTheNextGuardStartsItsOwnSession)
+{
+    StartGuard();
+    ASSERT_EQ(2, Inject(L"OpenFile C:\\reject\\1.txt").verdict);
+    HANDLE device = CreateFileW(L"\\\\.\\Global\\Harrowmere", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, device);
+    const uint8_t headerOnly[12] = { 12, 0, 0, 0, 12, 0, 0, 0, 12, 0, 0, 0 };
+    DWORD pid = GetCurrentProcessId();
+    struct Case {
+        DWORD code;
+        const void* input;
+        DWORD size;
+    } cases[] = { { IOCTL_WATCH_STOP, nullptr, 0 }, { IOCTL_WATCH_SET_RULES, headerOnly, sizeof(headerOnly) },
+                  { IOCTL_WATCH_GET_SHARED, nullptr, 0 }, { IOCTL_WATCH_SET_PID, &pid, sizeof(pid) },
+                  { IOCTL_WATCH_START, nullptr, 0 } };
+    for (const Case& c : cases) {
+        uint64_t out = 0;
+        DWORD got = 0;
+        SetLastError(0);
+        EXPECT_FALSE(DeviceIoControl(device, c.code, const_cast<void*>(c.input), c.size, &out, sizeof(out), &got,
+                                     nullptr))
+            << std::hex << c.code;
+        EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError()) << std::hex << c.code;
+    }
+    CloseHandle(device);
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\2.txt").verdict) << "still guarded";
+    EXPECT_EQ(1, Inject(L"OpenFile C:\\feign\\3.txt").verdict);
+
+    m_guard.Close();
+    EXPECT_EQ(0, Inject(L"OpenFile C:\\reject\\4.txt").verdict) << "nothing guards between the two";
+    Process next;
+    ASSERT_TRUE(next.Start(L"Harrowmere.exe", L"/background"));
+    ASSERT_TRUE(next.WaitForWindow(kFrameTitle));
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\5.txt").verdict);
+    EXPECT_EQ(4, LogLines());
+    next.Close();
 }
 
 } // namespace
