@@ -108,6 +108,7 @@ protected:
     void BuildTabs(CVxTab& tab)
     {
         ASSERT_TRUE(tab.CreateOver(Placeholder(IDC_MAIN_TAB, L"", 4, 4, 130, 300)));
+        tab.SetNotifyMessage(WM_TAB_CHANGED);
         const struct {
             const wchar_t* text;
             UINT bitmap;
