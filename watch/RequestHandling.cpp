@@ -82,11 +82,21 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
 
     CConfig* config = link->Config();
     HWND mainWindow = link->MainWindow();
+    auto cancelled = [thread] {
+        if (!thread)
+            return false;
+        std::lock_guard<std::mutex> guard(thread->recordLock);
+        return thread->cancelled;
+    };
     {
         CLinkLock lock(link->LinkMutex());
         uint16_t verdict = record->verdict;
         if (rule->flags & RuleFlag::Ask) {
-            int answer = link->RunPrompt({ request.processId, request.processName, params.get(), rule, mainWindow });
+            // Stopped while waiting for the mutex: ask nobody.
+            if (cancelled())
+                return;
+            int answer = link->RunPrompt(
+                { request.processId, request.processName, params.get(), rule, mainWindow, cancelled });
             if (answer == ASK_ALLOW)
                 verdict = WATCH_VERDICT_ACCEPT;
             else if (answer == ASK_REFUSE)
@@ -116,7 +126,28 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
 }
 
 namespace {
+
 std::atomic<int> g_runningThreads{ 0 };
+
+// The request thread's only windows are its prompts.
+BOOL CALLBACK WithdrawPrompt(HWND hwnd, LPARAM)
+{
+    PostMessageW(hwnd, WM_ASK_WITHDRAW, 0, 0);
+    return TRUE;
+}
+
+} // namespace
+
+void CancelRequestThread(RequestThreadState* state)
+{
+    {
+        std::lock_guard<std::mutex> guard(state->recordLock);
+        state->cancelled = true;
+    }
+    SetEvent(state->stopEvent.Get());
+    // After the flag: a prompt created from here on sees it itself.
+    if (state->threadId)
+        EnumThreadWindows(state->threadId, WithdrawPrompt, 0);
 }
 
 int RequestThreadsRunning()
