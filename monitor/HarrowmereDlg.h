@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/Handles.h"
+#include "controls/TrayIconPosition.h"
 #include "controls/VxSkinButton.h"
 #include "controls/VxSkinDlg.h"
 #include "controls/VxTab.h"
@@ -27,6 +28,12 @@ class CHelpDlg;
 // The two balloons of the main window; the kind travels back with
 // WM_BALLOON_OFF when the user switches a balloon off.
 enum BalloonKind { BALLOON_START = 1, BALLOON_INFO = 2 };
+
+// How often the main window asks whether the driver link still holds the
+// driver's session, so that the status page and the tray tip follow a
+// session that went away (the driver was stopped).
+#define HM_SESSION_TIMER_ID 1002
+#define HM_SESSION_CHECK_MS 5000
 
 class CHarrowmereDlg : public CVxSkinDlg {
 public:
@@ -67,6 +74,7 @@ protected:
     BOOL OnCommand(int id, int code, HWND control) override;
     BOOL OnClose() override;
     void OnDestroy() override;
+    BOOL OnTimer(UINT_PTR id) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void PaintExtra(HDC dc) override;
 
@@ -93,6 +101,9 @@ private:
     ui::CIcon m_bigIcon;
     ui::CIcon m_smallIcon;
     ui::CIcon m_trayIcon;
+    // One locator for all balloons: it remembers where the icon was found,
+    // and that a search failed, until its rescan interval has passed.
+    CTrayIconPosition m_trayLocator;
     UINT m_taskbarCreated;
     CVxTab m_tab;
     CVxSkinButton m_minimize;

@@ -6,7 +6,9 @@
 #include "e2e/GuardFixture.h"
 #include "res/resource.h"
 
+#include "base/Strings.h"
 #include "driver/common/WatchProtocol.h"
+#include "e2e/DriverHarness.h"
 
 #include <regex>
 
@@ -347,6 +349,82 @@ TEST_F(RequestRoadTest, AnotherProgramCannotSwitchTheGuardOffAndTheNextGuardStar
     EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\5.txt").verdict);
     EXPECT_EQ(4, LogLines());
     next.Close();
+}
+
+// The status page of the guard's main window (the page that has the
+// monitoring label and icon), or null.
+HWND StatusPageOf(DWORD pid)
+{
+    HWND main = MainWindowOf(pid);
+    HWND page = nullptr;
+    EnumChildWindows(
+        main,
+        [](HWND child, LPARAM found) {
+            if (GetDlgItem(child, IDC_STATUS_MONITOR_LABEL) && GetDlgItem(child, IDC_STATUS_MONITOR_ICON)) {
+                *reinterpret_cast<HWND*>(found) = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&page));
+    return page;
+}
+
+std::wstring WindowText(HWND hwnd)
+{
+    wchar_t text[256] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return text;
+}
+
+// Waits until the status page's monitoring label says `text`.
+bool WaitForMonitoringLabel(DWORD pid, const std::wstring& text, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        if (HWND page = StatusPageOf(pid))
+            if (WindowText(GetDlgItem(page, IDC_STATUS_MONITOR_LABEL)) == text)
+                return true;
+        Sleep(100);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
+TEST_F(RequestRoadTest, StatusPageSaysMonitoringIsOffWhileTheSessionIsRefusedOrGone)
+{
+    // Another program holds the driver's session before the guard starts.
+    ASSERT_TRUE(drivertest::StartDriverService(0));
+    HANDLE holder = drivertest::OpenDriverDevice();
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    uint64_t address = 0;
+    DWORD got = 0;
+    ASSERT_TRUE(DeviceIoControl(holder, IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address), &got, nullptr));
+
+    ASSERT_TRUE(m_guard.Start(L"Harrowmere.exe", L"/background", true));
+    // The load-failure message comes first; answer it.
+    HWND box = nullptr;
+    for (int i = 0; i < 150 && !box; ++i) {
+        for (const WindowInfo& w : TopLevelWindows(m_guard.Pid()))
+            if (w.className == L"#32770" && w.title == ui::LoadStr(IDS_CAPTION_ERROR))
+                box = w.hwnd;
+        Sleep(100);
+    }
+    ASSERT_TRUE(box) << "no load-failure message";
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_OFF), 15000));
+
+    // Once the holder is gone, "turn on" starts the guard's own session.
+    CloseHandle(holder);
+    HWND page = StatusPageOf(m_guard.Pid());
+    ASSERT_TRUE(page);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_STATUS_MONITOR_SWITCH, 0), 0);
+    EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_ON), 15000));
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\1.txt").verdict);
+
+    // The driver goes away: the guard notices by itself.
+    ASSERT_TRUE(drivertest::StopDriverService());
+    EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_OFF), 20000));
 }
 
 } // namespace

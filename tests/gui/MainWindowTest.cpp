@@ -209,6 +209,25 @@ TEST_F(MainWindowTest, LoggedRequestShowsAMonitoringBalloonAndItsFooterTurnsItOf
     EXPECT_EQ(nullptr, CBalloonHelp::Current());
 }
 
+TEST_F(MainWindowTest, BalloonFooterSwitchesItsBalloonOffWhateverWasStored)
+{
+    struct Case {
+        int kind;
+        const wchar_t* setting;
+        uint32_t CConfig::*field;
+        uint32_t stored; // 2 shows the balloon too
+    } cases[] = { { BALLOON_START, L"ShowRunInfo", &CConfig::ShowRunInfo, 1 },
+                  { BALLOON_START, L"ShowRunInfo", &CConfig::ShowRunInfo, 2 },
+                  { BALLOON_INFO, L"ShowInfo", &CConfig::ShowInfo, 2 } };
+    for (const Case& c : cases) {
+        CConfig::Instance()->*c.field = c.stored;
+        PostMessageW(Main(), WM_BALLOON_OFF, c.kind, 0);
+        Pump(50);
+        EXPECT_EQ(0u, CConfig::Instance()->*c.field) << c.kind << " " << c.stored;
+        EXPECT_EQ(0u, ReadSetting(c.setting)) << c.kind << " " << c.stored;
+    }
+}
+
 TEST_F(MainWindowTest, ThreeLoggedDecisionsWithin300msGiveOneBalloonAndThreeRows)
 {
     // The decisions of the request thread, posting to this window.
