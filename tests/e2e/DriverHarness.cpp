@@ -1,4 +1,5 @@
 #include "e2e/DriverHarness.h"
+#include "TestRegistry.h"
 
 #include <winioctl.h>
 
@@ -174,7 +175,7 @@ bool StartDriverService(DWORD replyTimeoutMs)
         if (replyTimeoutMs == 0) {
             ClearReplyTimeout();
         } else {
-            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServiceKey, L"ReplyTimeout", REG_DWORD,
+            testreg::SetValue(HKEY_LOCAL_MACHINE, kServiceKey, L"ReplyTimeout", REG_DWORD,
                             &replyTimeoutMs, sizeof(replyTimeoutMs));
         }
         started = StartServiceW(service, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;

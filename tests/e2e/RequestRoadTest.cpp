@@ -9,6 +9,7 @@
 #include "base/Strings.h"
 #include "driver/common/WatchProtocol.h"
 #include "e2e/DriverHarness.h"
+#include "TestRegistry.h"
 
 #include <regex>
 
@@ -265,7 +266,7 @@ TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
     const wchar_t* serviceKey = L"SYSTEM\\CurrentControlSet\\Services\\Harrowmere";
     DWORD timeout = 1500;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegSetKeyValueW(HKEY_LOCAL_MACHINE, serviceKey, L"ReplyTimeout", REG_DWORD, &timeout, sizeof(timeout)));
+              testreg::SetValue(HKEY_LOCAL_MACHINE, serviceKey, L"ReplyTimeout", REG_DWORD, &timeout, sizeof(timeout)));
     auto stopService = [] {
         SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         SC_HANDLE svc = scm ? OpenServiceW(scm, L"Harrowmere", SERVICE_ALL_ACCESS) : nullptr;
@@ -351,22 +352,21 @@ TEST_F(RequestRoadTest, AnotherProgramCannotSwitchTheGuardOffAndTheNextGuardStar
     next.Close();
 }
 
+BOOL CALLBACK FindStatusPage(HWND child, LPARAM found)
+{
+    if (GetDlgItem(child, IDC_STATUS_MONITOR_LABEL) && GetDlgItem(child, IDC_STATUS_MONITOR_ICON)) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The status page of the guard's main window (the page that has the
 // monitoring label and icon), or null.
 HWND StatusPageOf(DWORD pid)
 {
-    HWND main = MainWindowOf(pid);
     HWND page = nullptr;
-    EnumChildWindows(
-        main,
-        [](HWND child, LPARAM found) {
-            if (GetDlgItem(child, IDC_STATUS_MONITOR_LABEL) && GetDlgItem(child, IDC_STATUS_MONITOR_ICON)) {
-                *reinterpret_cast<HWND*>(found) = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&page));
+    EnumChildWindows(MainWindowOf(pid), FindStatusPage, reinterpret_cast<LPARAM>(&page));
     return page;
 }
 

@@ -18,6 +18,7 @@
 #include <commctrl.h>
 #include "gui/MessagePump.h"
 #include "gui/MessageSequence.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ std::vector<std::wstring> Lines(const std::wstring& text)
 
 void WriteSetting(const wchar_t* name, DWORD value)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
+    testreg::SetValue(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
 }
 
 DWORD ReadSetting(const wchar_t* name)
@@ -57,7 +58,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+        testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\Harrowmere");
         WriteSetting(L"Hook", 0);
         CConfig::DeleteInstance();
         CConfig::Instance()->Load();
@@ -75,7 +76,7 @@ protected:
             SendMessageW(m_dlg->Hwnd(), WM_CLOSE, 0, 0);
         m_dlg.reset();
         Pump(50);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+        testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\Harrowmere");
     }
 
     // A record in the activity log, as a decided request leaves it.

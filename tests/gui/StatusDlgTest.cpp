@@ -11,6 +11,7 @@
 #include "res/resource.h"
 
 #include "gui/MessagePump.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +110,7 @@ protected:
     {
         m_page.reset();
         DestroyWindow(m_parent);
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_scratchKey.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_scratchKey.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, m_scratchKey.c_str());
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);
