@@ -3,7 +3,8 @@
 # under Wine): builds the targets of fuzz/ into $HM_BUILD_ROOT/fuzz and runs
 # each for the given time, one process at a time. Each run starts from the
 # corpus in the repository (fuzz/corpus/<Target>) and works on a copy in the
-# build folder; inputs that crash are kept in $HM_BUILD_ROOT/fuzz/crashes.
+# build folder; inputs that crash in a run are kept in
+# $HM_BUILD_ROOT/fuzz/crashes/<Target> until the target's next run.
 #   scripts/fuzz.sh [--time SECONDS] [--update-corpus] [TARGET...]
 #     --time SECONDS    fuzzing time per target (default 600)
 #     --update-corpus   merge what the runs found into fuzz/corpus (only
@@ -51,7 +52,8 @@ for t in "${targets[@]}"; do
     [ -x "$exe" ] || hm_die "no fuzz target named $t"
     seeds=$HM_ROOT/fuzz/corpus/$t
     work=$build/corpus/$t
-    crashes=$build/crashes/$t
+    crashes=$build/crashes/$t # this run's crash inputs only
+    rm -rf "$crashes"
     mkdir -p "$seeds" "$work" "$crashes"
     dict=()
     [ -f "$HM_ROOT/fuzz/dict/$t.dict" ] && dict=(-dict="$HM_ROOT/fuzz/dict/$t.dict")
