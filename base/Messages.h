@@ -12,6 +12,11 @@
 #define WM_WATCH_EDIT_RULE 0x16F6 // wParam rule identity, or 0
 #define WM_WATCH_COUNT     0x16F7
 
+// Online update and promotion feed.
+#define WM_UPDATE_CHANGED  0x1720 // to the update page: its worker's view changed
+#define WM_FEED_READY      0x1721 // to the main window: the feed thread ended, wParam its result (0: fresh feed)
+#define WM_BANNER_CLICK    0x1722 // to the main window: a banner item was clicked, wParam its index
+
 // wParam of WM_WATCH_LOG: add the record's row to the log page, or show the
 // monitoring balloon for it.
 #define WATCH_LOG_ROW     1

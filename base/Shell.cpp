@@ -10,6 +10,12 @@ bool OpenAddress(HWND owner, const std::wstring& address)
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+bool StartProgram(const std::wstring& path, const wchar_t* arguments)
+{
+    HINSTANCE result = ShellExecuteW(nullptr, L"open", path.c_str(), arguments, nullptr, SW_SHOW);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
 bool ShowFileProperties(HWND owner, const std::wstring& path)
 {
     // The property sheet verb needs COM on the calling thread.

@@ -1,5 +1,5 @@
-// The shell calls of the program: opening an address or a document, a file's
-// property sheet, and the shell's icon for a file name.
+// The shell calls of the program: opening an address or a document, starting
+// a program, a file's property sheet, and the shell's icon for a file name.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,10 @@
 // Opens `address` (a web address or a file) with its registered program.
 // False when the shell refuses.
 bool OpenAddress(HWND owner, const std::wstring& address);
+
+// Starts the program at `path` with `arguments` (shown normally, no working
+// folder). False when the shell refuses.
+bool StartProgram(const std::wstring& path, const wchar_t* arguments);
 
 // Shows the shell's property sheet of `path`. The shell shows it on a thread
 // of its own and this returns at once; no error box on failure.

@@ -2,8 +2,6 @@
 
 #include "base/Config.h"
 #include "base/Messages.h"
-#include "base/Product.h"
-#include "base/Shell.h"
 #include "base/Strings.h"
 #include "controls/BalloonHelp.h"
 #include "controls/TrayIconPosition.h"
@@ -12,10 +10,12 @@
 #include "log/ActivityLog.h"
 #include "monitor/ConfigDlg.h"
 #include "monitor/LogDlg.h"
+#include "monitor/PromoArea.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
 #include "rules/RuleModel.h"
 #include "ui/MessageLoop.h"
+#include "update/UpdateDlg.h"
 #include "watch/AskDlg.h"
 #include "watch/WatchMain.h"
 
@@ -82,6 +82,8 @@ ui::CDialog* CHarrowmereDlg::Page(int page) const
         return m_logPage.get();
     case PAGE_SETTINGS:
         return m_configPage.get();
+    case PAGE_UPDATE:
+        return m_updatePage.get();
     case PAGE_HELP:
         return m_helpPage.get();
     default:
@@ -200,6 +202,7 @@ void CHarrowmereDlg::CreatePages()
     m_configPage->SetConfig(m_config);
     m_configPage->SetMainWindow(m_hWnd);
     m_helpPage.reset(new CHelpDlg());
+    m_updatePage.reset(new CUpdateDlg(m_config));
 
     // Each page 2 pixels right of the tab strip and 4 below its top, hidden.
     // The status page's creation applies "Hook": it starts the driver link.
@@ -216,21 +219,10 @@ void CHarrowmereDlg::CreatePages()
 
 void CHarrowmereDlg::SetUpPicture()
 {
-    m_bannerLink = HM_VENDOR_SITE;
-    HWND picture = Item(IDC_MAIN_PICTURE);
-    SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(m_bigIcon.Get()), 0);
-    m_pictureTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
-                                   m_hWnd, nullptr, ui::ResourceModule(), nullptr);
-    if (m_pictureTip) {
-        std::wstring tip = ui::LoadStr(IDS_PICTURE_TIP);
-        TOOLINFOW ti = { sizeof(ti) };
-        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        ti.hwnd = m_hWnd;
-        ti.uId = reinterpret_cast<UINT_PTR>(picture);
-        ti.lpszText = &tip[0];
-        SendMessageW(m_pictureTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    }
+    // The banner shows the default text until the feed gives it items.
     SetDlgItemTextW(m_hWnd, IDC_MAIN_BANNER, ui::LoadStr(IDS_BANNER_DEFAULT).c_str());
+    m_promo.reset(new CPromoArea(m_config));
+    m_promo->Create(m_hWnd, Item(IDC_MAIN_PICTURE), Item(IDC_MAIN_BANNER));
 }
 
 void CHarrowmereDlg::AddTrayIcon()
@@ -367,6 +359,8 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
         ToggleSetting(m_config, &CConfig::AutoUpdate);
         if (m_statusPage)
             m_statusPage->RefreshAutoUpdate();
+        if (m_updatePage)
+            m_updatePage->AutoUpdateCheck();
         return TRUE;
     case ID_TRAY_AUTORUN:
         if (CConfig* config = m_config)
@@ -389,8 +383,8 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
         PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         return TRUE;
     case IDC_MAIN_PICTURE:
-        if (code == STN_CLICKED && !m_bannerLink.empty())
-            OpenAddress(m_hWnd, m_bannerLink);
+        if (m_promo)
+            m_promo->OnCommand(id, code);
         return TRUE;
     case IDOK:
     case IDCANCEL:
@@ -406,21 +400,30 @@ BOOL CHarrowmereDlg::OnClose()
     return TRUE;
 }
 
+BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
+{
+    return m_promo && m_promo->OnTimer(id);
+}
+
 void CHarrowmereDlg::OnDestroy()
 {
     KillTimer(m_hWnd, HM_SESSION_TIMER_ID);
     ui::RemoveMessageFilter(m_hWnd);
     UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
-    SendMessageW(Item(IDC_MAIN_PICTURE), STM_SETICON, 0, 0);
-    // The pages that hold state close first; the help page goes with the window.
+    // The pages that hold state close first (the update page ends its
+    // worker); the help page goes with the window.
     for (ui::CDialog* page : { static_cast<ui::CDialog*>(m_statusPage.get()), static_cast<ui::CDialog*>(m_logPage.get()),
-                               static_cast<ui::CDialog*>(m_configPage.get()) })
+                               static_cast<ui::CDialog*>(m_configPage.get()),
+                               static_cast<ui::CDialog*>(m_updatePage.get()) })
         if (page && page->IsWindow())
             SendMessageW(page->Hwnd(), WM_CLOSE, 0, 0);
     m_current = nullptr;
     m_statusPage.reset();
     m_logPage.reset();
     m_configPage.reset();
+    m_updatePage.reset();
+    // The feed thread ends before the settings it reads go.
+    m_promo.reset();
 
     if (m_link)
         m_link->Shutdown();
@@ -516,6 +519,11 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         return TRUE;
     case WM_BALLOON_OFF:
         OnBalloonOff(static_cast<int>(wParam));
+        return TRUE;
+    case WM_FEED_READY:
+    case WM_BANNER_CLICK:
+        if (m_promo)
+            m_promo->OnMessage(msg, wParam, lParam);
         return TRUE;
     case WM_WATCH_EDIT_RULE:
         if (m_statusPage)

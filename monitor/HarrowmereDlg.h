@@ -23,6 +23,8 @@ class CStatusDlg;
 class CLogDlg;
 class CConfigDlg;
 class CHelpDlg;
+class CUpdateDlg;
+class CPromoArea;
 
 
 // The two balloons of the main window; the kind travels back with
@@ -56,8 +58,7 @@ public:
     // "ShowInfo" is on and the record is still kept.
     void ShowInfoBalloon(int32_t sequence);
 
-    // The page window of a page number, or null (the update page does not
-    // exist yet).
+    // The page window of a page number, or null.
     ui::CDialog* Page(int page) const;
     // The page now shown, or null.
     ui::CDialog* CurrentPage() const { return m_current; }
@@ -65,14 +66,16 @@ public:
     CLogDlg* LogPage() const { return m_logPage.get(); }
     CConfigDlg* ConfigPage() const { return m_configPage.get(); }
     CHelpDlg* HelpPage() const { return m_helpPage.get(); }
+    CUpdateDlg* UpdatePage() const { return m_updatePage.get(); }
+    // The picture and the banner with the promotion feed.
+    CPromoArea* Promo() const { return m_promo.get(); }
     const CVxTab& Tabs() const { return m_tab; }
-    // Address that a click on the picture opens.
-    const std::wstring& BannerLink() const { return m_bannerLink; }
 
 protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
     BOOL OnClose() override;
+    BOOL OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
     BOOL OnTimer(UINT_PTR id) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -112,8 +115,8 @@ private:
     std::unique_ptr<CLogDlg> m_logPage;
     std::unique_ptr<CConfigDlg> m_configPage;
     std::unique_ptr<CHelpDlg> m_helpPage;
+    std::unique_ptr<CUpdateDlg> m_updatePage;
+    std::unique_ptr<CPromoArea> m_promo;
     ui::CDialog* m_current = nullptr;
     ui::CBitmap m_edges[4]; // tab strip edges: top, bottom, left, right
-    HWND m_pictureTip = nullptr;
-    std::wstring m_bannerLink;
 };

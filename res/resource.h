@@ -5,6 +5,7 @@
 #include "AskIds.h"
 #include "ControlsIds.h"
 #include "PagesIds.h"
+#include "UpdateIds.h"
 
 // Icons
 #define IDI_MAINFRAME               128

@@ -8,6 +8,7 @@
 # Exits non-zero on any failure or warning.
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/http-servers.sh"
 
 "$HM_ROOT/scripts/setup.sh" || exit 1
 "$HM_ROOT/scripts/build.sh"
@@ -18,8 +19,10 @@ build_status=$?
 installer_status=0
 [ $# -eq 0 ] && { "$HM_ROOT/scripts/test-installer.sh" || installer_status=1; }
 
-trap hm_wine_down EXIT
+trap 'hm_http_down; hm_wine_down' EXIT
 hm_wine_up
+# The update and feed tests' HTTP servers (127.0.0.1, free ports, HM_HTTP_*).
+hm_test_servers_up || exit 1
 export HM_SCREENSHOT_DIR=$HM_BUILD_ROOT/screenshots
 ctest --test-dir "$HM_BUILD_ROOT/x86_64" --output-on-failure --timeout 300 "$@"
 test_status=$?
