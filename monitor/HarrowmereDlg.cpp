@@ -150,8 +150,21 @@ BOOL CHarrowmereDlg::OnInitDialog()
     RegisterHotKeyFromSettings();
     ui::AddMessageFilter(m_hWnd, FilterMessage, this);
 
+    SetTimer(m_hWnd, HM_SESSION_TIMER_ID, HM_SESSION_CHECK_MS, nullptr);
     if (m_background)
         ShowStartBalloon();
+    return TRUE;
+}
+
+BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
+{
+    if (id != HM_SESSION_TIMER_ID)
+        return FALSE;
+    if (m_link && m_link->IsGuarding())
+        m_link->CheckSession();
+    if (m_statusPage && m_config &&
+        m_statusPage->MonitoringShown() != (m_config->Hook == 1 && m_link && m_link->IsGuarding()))
+        m_statusPage->ShowMonitoring();
     return TRUE;
 }
 
@@ -174,11 +187,18 @@ void CHarrowmereDlg::CreatePages()
     m_statusPage.reset(new CStatusDlg());
     m_statusPage->SetConfig(m_config);
     CWatchMain* link = m_link;
-    m_statusPage->SetMonitoringSwitch([link](bool start) {
+    m_statusPage->SetMonitoringSwitch([link](bool start, bool byUser) {
         if (!link)
             return -1;
-        return start ? link->Start() : link->Stop();
+        if (!start)
+            return link->Stop();
+        // What a refused or lost session left open goes first, so that
+        // "turn on" starts afresh.
+        if (link->IsStarted() && !link->IsGuarding())
+            link->Stop();
+        return link->Start(byUser);
     });
+    m_statusPage->SetMonitoringState([link] { return link && link->IsGuarding(); });
     m_statusPage->SetTrayTipSetter([this](int stringId) { SetTrayTip(stringId); });
     m_statusPage->SetRuleEditorFactory([this, link]() -> std::unique_ptr<ui::CDialog> {
         RULE_EDITOR_CONTEXT context;
@@ -236,6 +256,7 @@ void CHarrowmereDlg::AddTrayIcon()
     if (!m_trayIcon.Get())
         m_trayIcon.Reset(LoadIconSized(IDI_TRAY, GetSystemMetrics(SM_CXSMICON)));
     m_tray.Add(m_hWnd, HM_TRAY_ICON_ID, WM_TRAY_NOTIFY, m_trayIcon.Get(), std::wstring());
+    m_trayLocator.SetIcon(m_hWnd, HM_TRAY_ICON_ID, m_trayIcon.Get());
     SetTrayTip(-1);
 }
 
@@ -259,8 +280,7 @@ bool CHarrowmereDlg::RegisterHotKeyFromSettings()
 
 bool CHarrowmereDlg::LocateTrayIcon(POINT* point)
 {
-    CTrayIconPosition locator(m_hWnd, HM_TRAY_ICON_ID, m_trayIcon.Get(), 3);
-    return locator.GetTrayIconPosition(point) == 1;
+    return m_trayLocator.GetTrayIconPosition(point) == 1;
 }
 
 void CHarrowmereDlg::ShowStartBalloon()
@@ -354,7 +374,7 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
     case ID_TRAY_MONITORING:
         ToggleSetting(m_config, &CConfig::Hook);
         if (m_statusPage)
-            m_statusPage->RefreshMonitoring();
+            m_statusPage->RefreshMonitoring(true);
         return TRUE;
     case ID_TRAY_SHOW_INFO:
         ToggleSetting(m_config, &CConfig::ShowInfo);
@@ -412,6 +432,7 @@ BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
 
 void CHarrowmereDlg::OnDestroy()
 {
+    KillTimer(m_hWnd, HM_SESSION_TIMER_ID);
     ui::RemoveMessageFilter(m_hWnd);
     UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
     // The pages that hold state close first (the update page ends its
@@ -470,12 +491,17 @@ void CHarrowmereDlg::OnShowPage(int page)
 
 void CHarrowmereDlg::OnBalloonOff(int kind)
 {
+    // "Don't show again" switches the balloon off, whatever was stored: a
+    // stored 2 shows the balloon as well, and toggling it would give 1.
+    if (!m_config)
+        return;
     if (kind == BALLOON_START)
-        ToggleSetting(m_config, &CConfig::ShowRunInfo);
+        m_config->ShowRunInfo = 0;
     else if (kind == BALLOON_INFO)
-        ToggleSetting(m_config, &CConfig::ShowInfo);
+        m_config->ShowInfo = 0;
     else
         return;
+    m_config->Save();
     if (m_configPage)
         m_configPage->Refresh();
 }

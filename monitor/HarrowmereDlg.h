@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/Handles.h"
+#include "controls/TrayIconPosition.h"
 #include "controls/VxSkinButton.h"
 #include "controls/VxSkinDlg.h"
 #include "controls/VxTab.h"
@@ -31,6 +32,12 @@ class CPromoArea;
 // The two balloons of the main window; the kind travels back with
 // WM_BALLOON_OFF when the user switches a balloon off.
 enum BalloonKind { BALLOON_START = 1, BALLOON_INFO = 2 };
+
+// How often the main window asks whether the driver link still holds the
+// driver's session, so that the status page and the tray tip follow a
+// session that went away (the driver was stopped).
+#define HM_SESSION_TIMER_ID 1002
+#define HM_SESSION_CHECK_MS 5000
 
 class CHarrowmereDlg : public CVxSkinDlg {
 public:
@@ -77,6 +84,7 @@ protected:
     BOOL OnClose() override;
     BOOL OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
+    BOOL OnTimer(UINT_PTR id) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void PaintExtra(HDC dc) override;
 
@@ -104,6 +112,9 @@ private:
     ui::CIcon m_bigIcon;
     ui::CIcon m_smallIcon;
     ui::CIcon m_trayIcon;
+    // One locator for all balloons: it remembers where the icon was found,
+    // and that a search failed, until its rescan interval has passed.
+    CTrayIconPosition m_trayLocator;
     UINT m_taskbarCreated;
     CVxTab m_tab;
     CVxSkinButton m_minimize;

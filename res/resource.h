@@ -66,3 +66,4 @@
 #define IDS_TAB_UPDATE              4953
 #define IDS_TAB_HELP                4954
 #define IDS_BANNER_DEFAULT          4955
+#define IDS_RULES_REFUSED           4970

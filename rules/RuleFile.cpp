@@ -1,6 +1,7 @@
 #include "rules/RuleFile.h"
 
 #include "base/TextConv.h"
+#include "base/XmlFile.h"
 
 #include <windows.h>
 #include <io.h>
@@ -211,16 +212,6 @@ ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, ParamS
     return entry;
 }
 
-bool LoadDocument(TiXmlDocument* doc, const wchar_t* path)
-{
-    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
-    if (!file)
-        return false;
-    bool loaded = doc->LoadFile(file);
-    fclose(file);
-    return loaded;
-}
-
 // ---- writing ----------------------------------------------------------------
 
 void SetText(TiXmlElement* element, const char* name, const std::wstring& text)
@@ -305,7 +296,7 @@ RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path)
         groups = &ignored;
 
     TiXmlDocument doc;
-    if (!LoadDocument(&doc, path))
+    if (!LoadXmlFile(&doc, path))
         return set;
     const TiXmlElement* root = doc.RootElement();
     if (!root || !SameNoCase(root->Value(), kRootName))

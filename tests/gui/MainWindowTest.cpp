@@ -18,6 +18,7 @@
 #include <commctrl.h>
 #include "gui/MessagePump.h"
 #include "gui/MessageSequence.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ std::vector<std::wstring> Lines(const std::wstring& text)
 
 void WriteSetting(const wchar_t* name, DWORD value)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
+    testreg::SetValue(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
 }
 
 DWORD ReadSetting(const wchar_t* name)
@@ -58,7 +59,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+        testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\Harrowmere");
         WriteSetting(L"Hook", 0);
         CConfig::DeleteInstance();
         CConfig::Instance()->Load();
@@ -76,7 +77,7 @@ protected:
             SendMessageW(m_dlg->Hwnd(), WM_CLOSE, 0, 0);
         m_dlg.reset();
         Pump(50);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+        testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\Harrowmere");
     }
 
     // A record in the activity log, as a decided request leaves it.
@@ -203,6 +204,25 @@ TEST_F(MainWindowTest, LoggedRequestShowsAMonitoringBalloonAndItsFooterTurnsItOf
     PostMessageW(Main(), WM_WATCH_LOG, 2, seq + 100000);
     Pump(100);
     EXPECT_EQ(nullptr, CBalloonHelp::Current());
+}
+
+TEST_F(MainWindowTest, BalloonFooterSwitchesItsBalloonOffWhateverWasStored)
+{
+    struct Case {
+        int kind;
+        const wchar_t* setting;
+        uint32_t CConfig::*field;
+        uint32_t stored; // 2 shows the balloon too
+    } cases[] = { { BALLOON_START, L"ShowRunInfo", &CConfig::ShowRunInfo, 1 },
+                  { BALLOON_START, L"ShowRunInfo", &CConfig::ShowRunInfo, 2 },
+                  { BALLOON_INFO, L"ShowInfo", &CConfig::ShowInfo, 2 } };
+    for (const Case& c : cases) {
+        CConfig::Instance()->*c.field = c.stored;
+        PostMessageW(Main(), WM_BALLOON_OFF, c.kind, 0);
+        Pump(50);
+        EXPECT_EQ(0u, CConfig::Instance()->*c.field) << c.kind << " " << c.stored;
+        EXPECT_EQ(0u, ReadSetting(c.setting)) << c.kind << " " << c.stored;
+    }
 }
 
 TEST_F(MainWindowTest, ThreeLoggedDecisionsWithin300msGiveOneBalloonAndThreeRows)

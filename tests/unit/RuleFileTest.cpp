@@ -103,6 +103,11 @@ Rule* AddRule(RuleSet* set, uint32_t kind, const wchar_t* info, PARAM_LIST* para
     return CopyRuleInto(set->entries[0], action, log, flags, group, info, params);
 }
 
+// The start of a document that TinyXML reads as UTF-8, up to an open "*"
+// entry.
+const std::string kUtf8Document =
+    "<?xml version=\"1.0\" ?>\n<HarrowmereRule Version=\"1\"><Program Name=\"*\" Hook=\"Enabled\">";
+
 std::string Rule_(const std::string& info, const std::string& params = R"(<Param Wildcards="x" />)")
 {
     return "<Rule GroupId=\"0\" Info=\"" + info +
@@ -252,6 +257,11 @@ TEST_F(RuleFileTest, UnreadableOrForeignFilesGiveTheEmptySet)
                           Rule_("x") + "</Program></HarrowmereRule>"},
         {"no version", "<HarrowmereRule><Program Name=\"*\" Hook=\"Enabled\">" + Rule_("x") +
                            "</Program></HarrowmereRule>"},
+        // A UTF-8 lead byte whose sequence the end of the text (a NUL) cuts:
+        // the parser must not step over the end and read what lies behind.
+        {"UTF-8 sequence cut at the end", kUtf8Document + Rule_("x") + "</Program><Program Name=\"\xF0"},
+        {"UTF-8 sequence cut by a NUL", kUtf8Document + Rule_(std::string("x\xF0") + '\0' + "ab") +
+                                            "</Program></HarrowmereRule>"},
     };
     for (const Case& c : cases) {
         GroupList groups;
