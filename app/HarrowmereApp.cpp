@@ -1,8 +1,9 @@
 #include "app/HarrowmereApp.h"
 
-#include "base/CmdLineParser.h"
-#include "app/CrashReport.h"
 #include "app/MainFrame.h"
+#include "base/CmdLineParser.h"
+#include "base/CrashReport.h"
+#include "base/Product.h"
 #include "watch/WatchMain.h"
 
 bool IsBackgroundStart(const wchar_t* commandLine)
@@ -12,21 +13,23 @@ bool IsBackgroundStart(const wchar_t* commandLine)
 
 void EnableDebugPrivilege()
 {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw))
         return;
+    ui::CHandle token(raw);
     TOKEN_PRIVILEGES tp = {};
     if (LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &tp.Privileges[0].Luid)) {
         tp.PrivilegeCount = 1;
         tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        AdjustTokenPrivileges(token, FALSE, &tp, sizeof(tp), nullptr, nullptr);
+        AdjustTokenPrivileges(token.Get(), FALSE, &tp, sizeof(tp), nullptr, nullptr);
     }
-    CloseHandle(token);
 }
 
 BOOL CALLBACK CrashCallback(void* /*state*/)
 {
-    StopDriverLinkOnCrash();
+    // The driver must not wait for answers from a program that is going.
+    if (CWatchMain* link = CWatchMain::PeekInstance())
+        link->Stop();
     return TRUE;
 }
 
@@ -36,14 +39,13 @@ CHarrowmereApp::~CHarrowmereApp() = default;
 
 BOOL CHarrowmereApp::InitInstance()
 {
-    m_crashReporter = CrashReport::Install(CrashCallback, L"support@harrowmere.invalid", L"Crash Report");
+    m_crashReporter = CrashReport::Install(CrashCallback, HM_SUPPORT_MAIL, L"Crash Report");
 
     // One running instance; a second one ends silently and leaves the first
     // one's windows alone.
-    m_instanceMutex = CreateMutexW(nullptr, FALSE, HM_INSTANCE_MUTEX);
+    m_instanceMutex.Reset(CreateMutexW(nullptr, FALSE, HM_INSTANCE_MUTEX));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(m_instanceMutex);
-        m_instanceMutex = nullptr;
+        m_instanceMutex.Close();
         return FALSE;
     }
 
@@ -61,10 +63,7 @@ BOOL CHarrowmereApp::InitInstance()
 int CHarrowmereApp::ExitInstance(int loopResult)
 {
     m_frame.reset();
-    if (m_instanceMutex) {
-        CloseHandle(m_instanceMutex);
-        m_instanceMutex = nullptr;
-    }
+    m_instanceMutex.Close();
     if (m_crashReporter) {
         CrashReport::Uninstall(m_crashReporter);
         m_crashReporter = nullptr;

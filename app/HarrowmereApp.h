@@ -2,6 +2,8 @@
 // frame whose client view creates the main window, and the orderly end.
 #pragma once
 
+#include "base/Handles.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -22,7 +24,7 @@ public:
     CMainFrame* Frame() const { return m_frame.get(); }
 
 private:
-    HANDLE m_instanceMutex = nullptr;
+    ui::CHandle m_instanceMutex;
     void* m_crashReporter = nullptr;
     std::unique_ptr<CMainFrame> m_frame;
 };

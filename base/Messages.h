@@ -6,11 +6,20 @@
 
 #define WM_TRAY_NOTIFY     0x16F1 // wParam icon id, lParam mouse message
 #define WM_TAB_CHANGED     0x16F2 // wParam page number
-#define WM_WATCH_LOG       0x16F3 // wParam 1 add a log row, 2 show the balloon; lParam log sequence number
+#define WM_WATCH_LOG       0x16F3 // wParam WATCH_LOG_ROW or WATCH_LOG_BALLOON; lParam log sequence number
 #define WM_SHOW_PAGE       0x16F4 // wParam page number
 #define WM_BALLOON_OFF     0x16F5 // wParam balloon kind 1 or 2
 #define WM_WATCH_EDIT_RULE 0x16F6 // wParam rule identity, or 0
 #define WM_WATCH_COUNT     0x16F7
+
+// wParam of WM_WATCH_LOG: add the record's row to the log page, or show the
+// monitoring balloon for it.
+#define WATCH_LOG_ROW     1
+#define WATCH_LOG_BALLOON 2
+
+// Posted to the request thread's open prompt to withdraw it (the driver link
+// stopped): the prompt closes without an answer.
+#define WM_ASK_WITHDRAW (WM_APP + 0x41)
 
 #define HM_TRAY_ICON_ID 1
 #define HM_HOTKEY_ID    1001

@@ -1,6 +1,5 @@
 #include "controls/BalloonHelp.h"
 
-#include "base/Messages.h"
 #include "controls/ControlDraw.h"
 
 #include <algorithm>
@@ -19,6 +18,7 @@ constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 
 CBalloonHelp* s_balloon = nullptr;
 UINT s_timeout = 5000;
+UINT s_notifyMessage = 0;
 
 std::wstring WithoutTrailingBreaks(std::wstring text)
 {
@@ -48,6 +48,11 @@ void CBalloonHelp::SetTimeout(UINT milliseconds)
 UINT CBalloonHelp::Timeout()
 {
     return s_timeout;
+}
+
+void CBalloonHelp::SetNotifyMessage(UINT message)
+{
+    s_notifyMessage = message;
 }
 
 HWND CBalloonHelp::Current()
@@ -226,8 +231,8 @@ void CBalloonHelp::FooterClicked()
     HWND owner = m_owner;
     const int kind = m_kind;
     DestroyWindow(m_hWnd); // deletes this object
-    if (owner && ::IsWindow(owner))
-        PostMessageW(owner, WM_BALLOON_OFF, static_cast<WPARAM>(kind), 0);
+    if (owner && ::IsWindow(owner) && s_notifyMessage)
+        PostMessageW(owner, s_notifyMessage, static_cast<WPARAM>(kind), 0);
 }
 
 LRESULT CBalloonHelp::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)

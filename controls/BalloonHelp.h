@@ -27,7 +27,7 @@ struct BALLOON_PLACEMENT {
 class CBalloonHelp : public CVxControl {
 public:
     // Shows the balloon, or refreshes the one shown, pointing at `anchor`
-    // (screen coordinates). `kind` travels back with WM_BALLOON_OFF.
+    // (screen coordinates). `kind` travels back with the notify message.
     static void Show(HWND owner, int kind, const std::wstring& title, const std::wstring& text,
                      const std::wstring& footer, POINT anchor);
     // The balloon shown now, or null.
@@ -38,6 +38,9 @@ public:
     // How long a balloon stays up (5000 ms unless changed).
     static void SetTimeout(UINT milliseconds);
     static UINT Timeout();
+    // The message posted to the owner when the user clicks the footer
+    // (wParam: the kind); 0, the default, posts nothing.
+    static void SetNotifyMessage(UINT message);
 
     // Where a body of `body` size goes so that the stem's tip is at
     // `anchor` and all of it lies on `screen`: above the anchor when the

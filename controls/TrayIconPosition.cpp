@@ -1,8 +1,8 @@
 #include "controls/TrayIconPosition.h"
 
-#include "res/resource.h"
 #include "base/Handles.h"
 #include "base/Strings.h"
+#include "res/resource.h"
 
 #include <shellapi.h>
 #include <commctrl.h>

@@ -1,8 +1,8 @@
 #include "controls/VxColorStatic.h"
 
+#include "base/Handles.h"
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
-#include "base/Handles.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "controls/VxInfoTip.h"
 
-#include "controls/ControlDraw.h"
 #include "base/Handles.h"
+#include "controls/ControlDraw.h"
 
 #include <algorithm>
 

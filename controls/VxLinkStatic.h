@@ -4,8 +4,8 @@
 // control's id to the parent, as a static control with SS_NOTIFY does.
 #pragma once
 
-#include "controls/VxColorStatic.h"
 #include "base/Handles.h"
+#include "controls/VxColorStatic.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #include "controls/VxProgress.h"
 
-#include "controls/Placeholder.h"
 #include "base/Handles.h"
+#include "controls/Placeholder.h"
 
 #include <commctrl.h>
 

@@ -1,8 +1,8 @@
 #include "controls/VxSkinButton.h"
 
+#include "base/Strings.h"
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
-#include "base/Strings.h"
 
 #include <commctrl.h>
 

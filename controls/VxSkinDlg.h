@@ -3,8 +3,8 @@
 // and a border. Subclasses paint their own parts on top in PaintExtra.
 #pragma once
 
-#include "ui/Dialog.h"
 #include "base/Handles.h"
+#include "ui/Dialog.h"
 
 class CVxSkinDlg : public ui::CDialog {
 public:

@@ -1,6 +1,5 @@
 #include "controls/VxTab.h"
 
-#include "base/Messages.h"
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
 
@@ -154,7 +153,8 @@ LRESULT CVxTab::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         const int index = HitTest(p);
         if (index >= 0) {
             SetCurSel(index);
-            PostMessageW(GetParent(m_hWnd), WM_TAB_CHANGED, static_cast<WPARAM>(index), 0);
+            if (m_notifyMessage)
+                PostMessageW(GetParent(m_hWnd), m_notifyMessage, static_cast<WPARAM>(index), 0);
         }
         return 0;
     }

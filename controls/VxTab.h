@@ -1,7 +1,7 @@
 // CVxTab: the vertical tab strip on the left of the main window: a column of
 // tabs, each a picture and a text, one of them selected. A click on a tab
-// selects it and posts WM_TAB_CHANGED (wParam: the tab's index) to the
-// parent; SetCurSel selects without posting.
+// selects it and posts the owner's notify message (wParam: the tab's index)
+// to the parent; SetCurSel selects without posting.
 #pragma once
 
 #include "base/Handles.h"
@@ -32,6 +32,8 @@ public:
     int GetCurSel() const { return m_current; }
     // Selects tab `index` (-1: none) and repaints; false for a bad index.
     bool SetCurSel(int index);
+    // The message a click posts to the parent; 0, the default, posts nothing.
+    void SetNotifyMessage(UINT message) { m_notifyMessage = message; }
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -46,6 +48,7 @@ private:
 
     std::vector<std::unique_ptr<Tab>> m_tabs;
     int m_current = -1;
+    UINT m_notifyMessage = 0;
     HFONT m_font = nullptr;
     ui::CFont m_boldFont; // bold copy of m_font for the selected tab
 };

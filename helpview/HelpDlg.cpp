@@ -1,19 +1,13 @@
 #include "helpview/HelpDlg.h"
 
+#include "base/Shell.h"
+#include "base/Strings.h"
 #include "controls/ControlDraw.h"
 #include "res/resource.h"
-#include "base/Strings.h"
-
-#include <shellapi.h>
 
 namespace {
 
 const COLORREF kWhite = RGB(255, 255, 255);
-
-void ShellOpen(const std::wstring& address)
-{
-    ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
 
 } // namespace
 
@@ -51,7 +45,7 @@ void CHelpDlg::OpenAddress()
     if (m_opener)
         m_opener(m_address);
     else
-        ShellOpen(m_address);
+        ::OpenAddress(nullptr, m_address);
 }
 
 BOOL CHelpDlg::OnCommand(int id, int code, HWND control)

@@ -3,9 +3,9 @@
 // the page opens in the user's browser.
 #pragma once
 
+#include "base/Handles.h"
 #include "controls/VxLinkStatic.h"
 #include "ui/Dialog.h"
-#include "base/Handles.h"
 
 #include <windows.h>
 

@@ -1,8 +1,9 @@
 #include "log/ActivityLog.h"
 
 #include "base/PathString.h"
-#include "res/resource.h"
 #include "base/Strings.h"
+#include "driver/common/WatchProtocol.h"
+#include "res/resource.h"
 
 #include <windows.h>
 
@@ -34,7 +35,7 @@ void CloseLog()
 
 std::wstring VerdictText(uint16_t verdict)
 {
-    return ui::LoadStr(verdict == 0 ? IDS_VERDICT_ACCEPT : IDS_VERDICT_REJECT);
+    return ui::LoadStr(verdict == WATCH_VERDICT_ACCEPT ? IDS_VERDICT_ACCEPT : IDS_VERDICT_REJECT);
 }
 
 std::wstring FormatLogRecordText(const wchar_t* processName, uint16_t verdict, const PARAM_LIST* params)

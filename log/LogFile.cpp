@@ -28,7 +28,7 @@ bool CLogFile::OpenPathLocked(const std::wstring& path)
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    m_file = file;
+    m_file.Reset(file);
     m_path = path;
     return true;
 }
@@ -36,10 +36,7 @@ bool CLogFile::OpenPathLocked(const std::wstring& path)
 int CLogFile::Open(const std::wstring& programFolder, const wchar_t* appDataFolder)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_file != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_file);
-        m_file = INVALID_HANDLE_VALUE;
-    }
+    m_file.Close();
     m_path.clear();
 
     if (!programFolder.empty() && OpenPathLocked(CPathString::Combine(programFolder, kLogFileName).str()))
@@ -64,8 +61,7 @@ int CLogFile::Open(const std::wstring& programFolder, const wchar_t* appDataFold
 
 void CLogFile::RotateLocked()
 {
-    CloseHandle(m_file);
-    m_file = INVALID_HANDLE_VALUE;
+    m_file.Close();
     // One generation of old lines: the previous ".old" file goes.
     std::wstring old = m_path + kOldSuffix;
     DeleteFileW(old.c_str());
@@ -80,34 +76,31 @@ int CLogFile::WriteLine(const wchar_t* text)
     std::wstring line = FormatLine(now, text);
 
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_file == INVALID_HANDLE_VALUE)
+    if (!m_file)
         return 0;
     LARGE_INTEGER size = {};
-    if (line.size() > 5 && GetFileSizeEx(m_file, &size) && static_cast<uint64_t>(size.QuadPart) >= kRotateSize) {
+    if (line.size() > 5 && GetFileSizeEx(m_file.Get(), &size) && static_cast<uint64_t>(size.QuadPart) >= kRotateSize) {
         RotateLocked();
-        if (m_file == INVALID_HANDLE_VALUE)
+        if (!m_file)
             return 0;
     }
     std::string bytes = WideToUtf8(line);
     bytes += "\r\n";
     DWORD written = 0;
-    WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(m_file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return 0;
 }
 
 void CLogFile::Close()
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_file != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_file);
-        m_file = INVALID_HANDLE_VALUE;
-    }
+    m_file.Close();
 }
 
 bool CLogFile::IsOpen() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_file != INVALID_HANDLE_VALUE;
+    return m_file.Valid();
 }
 
 std::wstring CLogFile::Path() const

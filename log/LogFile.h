@@ -3,6 +3,8 @@
 // The lock serialises writers, a rotation in the middle of a write included.
 #pragma once
 
+#include "base/Handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -14,7 +16,6 @@ public:
     static const uint64_t kRotateSize = 1048576;
 
     CLogFile() = default;
-    ~CLogFile() { Close(); }
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
@@ -40,6 +41,6 @@ private:
     void RotateLocked();
 
     mutable std::mutex m_lock;
-    HANDLE m_file = INVALID_HANDLE_VALUE;
+    ui::CHandle m_file;
     std::wstring m_path;
 };

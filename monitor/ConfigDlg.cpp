@@ -2,8 +2,8 @@
 
 #include "base/Config.h"
 #include "base/Messages.h"
-#include "res/resource.h"
 #include "base/Strings.h"
+#include "res/resource.h"
 
 #include <commctrl.h>
 
@@ -46,11 +46,6 @@ CConfigDlg::CConfigDlg() : CDialog(IDD_CONFIG_PAGE), m_white(CreateSolidBrush(kW
     InitCommonControlsEx(&icc);
 }
 
-CConfig* CConfigDlg::Config() const
-{
-    return m_config ? m_config : CConfig::Instance();
-}
-
 BOOL CConfigDlg::OnInitDialog()
 {
     m_apply.CreateOver(Item(IDC_CONFIG_APPLY));
@@ -72,7 +67,7 @@ BOOL CConfigDlg::OnInitDialog()
 
 void CConfigDlg::Refresh()
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     if (!config)
         return;
     CheckDlgButton(m_hWnd, IDC_CONFIG_AUTORUN, config->IsAutorun() == 0 ? BST_CHECKED : BST_UNCHECKED);
@@ -100,7 +95,7 @@ void CConfigDlg::ShowSection(Section section)
 
 void CConfigDlg::OnCheckBox(int id)
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     if (!config)
         return;
     const bool checked = IsDlgButtonChecked(m_hWnd, id) == BST_CHECKED;
@@ -121,7 +116,7 @@ void CConfigDlg::OnCheckBox(int id)
 
 void CConfigDlg::ApplyHotKey()
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     if (!m_mainWindow || !config)
         return;
     const WORD value = static_cast<WORD>(SendDlgItemMessageW(m_hWnd, IDC_CONFIG_HOTKEY, HKM_GETHOTKEY, 0, 0));

@@ -5,9 +5,9 @@
 // is saved at once.
 #pragma once
 
+#include "base/Handles.h"
 #include "controls/VxLinkStatic.h"
 #include "ui/Dialog.h"
-#include "base/Handles.h"
 
 #include <windows.h>
 
@@ -19,7 +19,8 @@ public:
 
     CConfigDlg();
 
-    // Null: CConfig::Instance(). Set before Create.
+    // The settings the page shows and changes; its creator hands them over
+    // before Create. Without them the page shows the template's state.
     void SetConfig(CConfig* config) { m_config = config; }
     // The window that owns hot key 1001 (the main window); without one the
     // apply link does nothing.
@@ -39,7 +40,6 @@ protected:
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-    CConfig* Config() const;
     void ShowSection(Section section);
     void OnCheckBox(int id);
     void ApplyHotKey();

@@ -1,26 +1,28 @@
 #include "monitor/HarrowmereDlg.h"
 
 #include "base/Config.h"
-#include "monitor/ConfigDlg.h"
 #include "base/Messages.h"
+#include "base/Product.h"
+#include "base/Shell.h"
+#include "base/Strings.h"
 #include "controls/BalloonHelp.h"
 #include "controls/TrayIconPosition.h"
+#include "driver/common/WatchProtocol.h"
 #include "helpview/HelpDlg.h"
 #include "log/ActivityLog.h"
+#include "monitor/ConfigDlg.h"
 #include "monitor/LogDlg.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
 #include "rules/RuleModel.h"
 #include "ui/MessageLoop.h"
-#include "base/Strings.h"
+#include "watch/AskDlg.h"
 #include "watch/WatchMain.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 namespace {
 
-const wchar_t kVendorSite[] = L"http://127.0.0.1:8807/";
 
 HICON LoadIconSized(UINT id, int size)
 {
@@ -41,9 +43,8 @@ UINT HotKeyModifiers(DWORD systemKey)
 
 // Switches a 0/1 setting and saves the whole record. A stored value that is
 // neither counts as off (it shows as off), so it becomes 1.
-void ToggleSetting(uint32_t CConfig::*field)
+void ToggleSetting(CConfig* config, uint32_t CConfig::*field)
 {
-    CConfig* config = CConfig::Instance();
     if (!config)
         return;
     config->*field = config->*field == 1 ? 0 : 1;
@@ -90,6 +91,12 @@ ui::CDialog* CHarrowmereDlg::Page(int page) const
 
 BOOL CHarrowmereDlg::OnInitDialog()
 {
+    // The one place where the program's parts meet: the settings and the
+    // driver link are taken here and handed to everything that needs them.
+    m_config = CConfig::Instance();
+    m_link = CWatchMain::Instance();
+    CBalloonHelp::SetNotifyMessage(WM_BALLOON_OFF);
+
     m_bigIcon.Reset(LoadIconSized(IDI_MAINFRAME, GetSystemMetrics(SM_CXICON)));
     m_smallIcon.Reset(LoadIconSized(IDI_MAINFRAME, GetSystemMetrics(SM_CXSMICON)));
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.Get()));
@@ -119,10 +126,12 @@ BOOL CHarrowmereDlg::OnInitDialog()
     OpenLogFile();
     InitLog();
 
-    if (CWatchMain* link = CWatchMain::Instance()) {
-        link->SetMainWindow(m_hWnd);
-        link->SetLinkMutex(CreateMutexW(nullptr, FALSE, nullptr));
-        link->LoadRules();
+    if (m_link) {
+        m_link->SetMainWindow(m_hWnd);
+        m_link->SetConfig(m_config);
+        m_link->SetLinkMutex(CreateMutexW(nullptr, FALSE, nullptr));
+        m_link->SetPromptFunction(RunAskDialog);
+        m_link->LoadRules();
     }
 
     CreatePages();
@@ -144,6 +153,7 @@ BOOL CHarrowmereDlg::OnInitDialog()
 void CHarrowmereDlg::CreatePages()
 {
     m_tab.CreateOver(Item(IDC_MAIN_TAB));
+    m_tab.SetNotifyMessage(WM_TAB_CHANGED);
     const struct {
         UINT text;
         UINT bitmap;
@@ -157,8 +167,17 @@ void CHarrowmereDlg::CreatePages()
     m_tab.SetCurSel(PAGE_STATUS);
 
     m_statusPage.reset(new CStatusDlg());
+    m_statusPage->SetConfig(m_config);
+    CWatchMain* link = m_link;
+    m_statusPage->SetMonitoringSwitch([link](bool start) {
+        if (!link)
+            return -1;
+        return start ? link->Start() : link->Stop();
+    });
+    m_statusPage->SetTrayTipSetter([this](int stringId) { SetTrayTip(stringId); });
     m_logPage.reset(new CLogDlg());
     m_configPage.reset(new CConfigDlg());
+    m_configPage->SetConfig(m_config);
     m_configPage->SetMainWindow(m_hWnd);
     m_helpPage.reset(new CHelpDlg());
 
@@ -177,7 +196,7 @@ void CHarrowmereDlg::CreatePages()
 
 void CHarrowmereDlg::SetUpPicture()
 {
-    m_bannerLink = kVendorSite;
+    m_bannerLink = HM_VENDOR_SITE;
     HWND picture = Item(IDC_MAIN_PICTURE);
     SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(m_bigIcon.Get()), 0);
     m_pictureTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
@@ -212,7 +231,7 @@ void CHarrowmereDlg::SetTrayTip(int stringId)
 
 bool CHarrowmereDlg::RegisterHotKeyFromSettings()
 {
-    CConfig* config = CConfig::Instance();
+    CConfig* config = m_config;
     if (!config)
         return false;
     UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
@@ -228,17 +247,17 @@ bool CHarrowmereDlg::LocateTrayIcon(POINT* point)
 
 void CHarrowmereDlg::ShowStartBalloon()
 {
-    CConfig* config = CConfig::Instance();
+    CConfig* config = m_config;
     POINT at;
     if (!config || config->ShowRunInfo == 0 || !LocateTrayIcon(&at))
         return;
-    CBalloonHelp::Show(m_hWnd, 1, ui::LoadStr(IDS_START_BALLOON_TITLE), ui::LoadStr(IDS_START_BALLOON_TEXT),
+    CBalloonHelp::Show(m_hWnd, BALLOON_START, ui::LoadStr(IDS_START_BALLOON_TITLE), ui::LoadStr(IDS_START_BALLOON_TEXT),
                        ui::LoadStr(IDS_START_BALLOON_OFF), at);
 }
 
 void CHarrowmereDlg::ShowInfoBalloon(int32_t sequence)
 {
-    CConfig* config = CConfig::Instance();
+    CConfig* config = m_config;
     if (!config || config->ShowInfo == 0)
         return;
     LOG_RECORD* record = LockLogRecord(sequence);
@@ -246,11 +265,11 @@ void CHarrowmereDlg::ShowInfoBalloon(int32_t sequence)
         uint32_t kind = record->params ? record->params->kind : OPERATION_KIND_COUNT;
         std::wstring text =
             ui::FormatStr(L"%ls 的操作已被%ls\n", record->processName,
-                          ui::LoadStr(record->verdict != 0 ? IDS_VERDICT_REJECT : IDS_VERDICT_ACCEPT).c_str()) +
+                          ui::LoadStr(record->verdict != WATCH_VERDICT_ACCEPT ? IDS_VERDICT_REJECT : IDS_VERDICT_ACCEPT).c_str()) +
             L"操作:" + OperationDisplayName(kind) + L"\n" + L"描述:" + record->ruleText + L"\n";
         POINT at;
         if (LocateTrayIcon(&at))
-            CBalloonHelp::Show(m_hWnd, 2, ui::LoadStr(IDS_INFO_BALLOON_TITLE), text, ui::LoadStr(IDS_INFO_BALLOON_OFF),
+            CBalloonHelp::Show(m_hWnd, BALLOON_INFO, ui::LoadStr(IDS_INFO_BALLOON_TITLE), text, ui::LoadStr(IDS_INFO_BALLOON_OFF),
                                at);
     }
     UnlockLogRecord(sequence);
@@ -286,7 +305,7 @@ void CHarrowmereDlg::ShowTrayMenu()
     if (!menu)
         return;
     HMENU popup = GetSubMenu(menu, 0);
-    CConfig* config = CConfig::Instance();
+    CConfig* config = m_config;
     auto check = [popup](UINT id, bool on) { CheckMenuItem(popup, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED)); };
     if (config) {
         check(ID_TRAY_MONITORING, config->Hook == 1);
@@ -315,22 +334,22 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
         ExitProgram();
         return TRUE;
     case ID_TRAY_MONITORING:
-        ToggleSetting(&CConfig::Hook);
+        ToggleSetting(m_config, &CConfig::Hook);
         if (m_statusPage)
             m_statusPage->RefreshMonitoring();
         return TRUE;
     case ID_TRAY_SHOW_INFO:
-        ToggleSetting(&CConfig::ShowInfo);
+        ToggleSetting(m_config, &CConfig::ShowInfo);
         if (m_configPage)
             m_configPage->Refresh();
         return TRUE;
     case ID_TRAY_AUTO_UPDATE:
-        ToggleSetting(&CConfig::AutoUpdate);
+        ToggleSetting(m_config, &CConfig::AutoUpdate);
         if (m_statusPage)
             m_statusPage->RefreshAutoUpdate();
         return TRUE;
     case ID_TRAY_AUTORUN:
-        if (CConfig* config = CConfig::Instance())
+        if (CConfig* config = m_config)
             config->SetAutorun(config->IsAutorun() != 0);
         if (m_configPage)
             m_configPage->Refresh();
@@ -351,7 +370,7 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
         return TRUE;
     case IDC_MAIN_PICTURE:
         if (code == STN_CLICKED && !m_bannerLink.empty())
-            ShellExecuteW(m_hWnd, L"open", m_bannerLink.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+            OpenAddress(m_hWnd, m_bannerLink);
         return TRUE;
     case IDOK:
     case IDCANCEL:
@@ -382,13 +401,15 @@ void CHarrowmereDlg::OnDestroy()
     m_logPage.reset();
     m_configPage.reset();
 
-    if (CWatchMain* link = CWatchMain::PeekInstance())
-        link->Shutdown();
+    if (m_link)
+        m_link->Shutdown();
     CloseLog();
     CloseLogFile();
 
-    if (CConfig* config = CConfig::PeekInstance())
-        config->Save();
+    if (m_config)
+        m_config->Save();
+    m_config = nullptr;
+    m_link = nullptr;
     CConfig::DeleteInstance();
     CWatchMain::DeleteInstance();
     if (m_frame)
@@ -421,10 +442,10 @@ void CHarrowmereDlg::OnShowPage(int page)
 
 void CHarrowmereDlg::OnBalloonOff(int kind)
 {
-    if (kind == 1)
-        ToggleSetting(&CConfig::ShowRunInfo);
-    else if (kind == 2)
-        ToggleSetting(&CConfig::ShowInfo);
+    if (kind == BALLOON_START)
+        ToggleSetting(m_config, &CConfig::ShowRunInfo);
+    else if (kind == BALLOON_INFO)
+        ToggleSetting(m_config, &CConfig::ShowInfo);
     else
         return;
     if (m_configPage)
@@ -458,9 +479,9 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         OnShowPage(static_cast<int>(wParam));
         return TRUE;
     case WM_WATCH_LOG:
-        if (wParam == 1 && m_logPage)
+        if (wParam == WATCH_LOG_ROW && m_logPage)
             m_logPage->AddLogRow(static_cast<int32_t>(lParam));
-        else if (wParam == 2)
+        else if (wParam == WATCH_LOG_BALLOON)
             ShowInfoBalloon(static_cast<int32_t>(lParam));
         return TRUE;
     case WM_WATCH_COUNT:

@@ -5,23 +5,28 @@
 // the tray icon is the user's way in.
 #pragma once
 
+#include "base/Handles.h"
 #include "controls/VxSkinButton.h"
 #include "controls/VxSkinDlg.h"
 #include "controls/VxTab.h"
+#include "monitor/MainPages.h"
 #include "monitor/TrayIcon.h"
-#include "base/Handles.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+class CConfig;
+class CWatchMain;
 class CStatusDlg;
 class CLogDlg;
 class CConfigDlg;
 class CHelpDlg;
 
-// Page numbers, in tab order.
-enum MainPage { PAGE_STATUS = 0, PAGE_LOG = 1, PAGE_SETTINGS = 2, PAGE_UPDATE = 3, PAGE_HELP = 4, PAGE_COUNT = 5 };
+
+// The two balloons of the main window; the kind travels back with
+// WM_BALLOON_OFF when the user switches a balloon off.
+enum BalloonKind { BALLOON_START = 1, BALLOON_INFO = 2 };
 
 class CHarrowmereDlg : public CVxSkinDlg {
 public:
@@ -82,6 +87,8 @@ private:
 
     HWND m_frame;
     bool m_background;
+    CConfig* m_config = nullptr; // the settings singleton, from initialisation to destruction
+    CWatchMain* m_link = nullptr; // the driver link singleton, likewise
     CTrayIcon m_tray;
     ui::CIcon m_bigIcon;
     ui::CIcon m_smallIcon;

@@ -1,7 +1,7 @@
 #include "monitor/LogDlg.h"
 
-#include "log/ActivityLog.h"
 #include "base/Strings.h"
+#include "log/ActivityLog.h"
 
 #include <commctrl.h>
 

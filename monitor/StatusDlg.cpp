@@ -2,10 +2,10 @@
 
 #include "base/Config.h"
 #include "base/Messages.h"
-#include "monitor/HarrowmereDlg.h"
-#include "res/resource.h"
 #include "base/Strings.h"
-#include "watch/WatchMain.h"
+#include "monitor/MainPages.h"
+#include "res/resource.h"
+#include "rules/RuleFile.h"
 
 namespace {
 
@@ -15,21 +15,6 @@ const COLORREF kHelpBack = RGB(0xFF, 0xFF, 0xE7);
 const COLORREF kFrame = RGB(0x84, 0x96, 0xC6);
 const COLORREF kRule = RGB(0xD6, 0xDF, 0xF7);
 const COLORREF kToolLink = RGB(0x00, 0x00, 0x75);
-
-const wchar_t kRuleFile[] = L"Harrowmere.erd";
-
-// Page numbers of the main window's tabs that the links show.
-const int kSettingsPage = 2;
-const int kUpdatePage = 3;
-const int kHelpPage = 4;
-
-int DefaultMonitoringSwitch(bool start)
-{
-    CWatchMain* link = CWatchMain::Instance();
-    if (!link)
-        return -1;
-    return start ? link->Start() : link->Stop();
-}
 
 } // namespace
 
@@ -42,11 +27,6 @@ CStatusDlg::~CStatusDlg()
     // The tool windows go before the page's own window.
     m_ruleEditor.Close();
     m_processManager.Close();
-}
-
-CConfig* CStatusDlg::Config() const
-{
-    return m_config ? m_config : CConfig::Instance();
 }
 
 BOOL CStatusDlg::OnInitDialog()
@@ -101,7 +81,7 @@ void CStatusDlg::SetStateIcon(int controlId, bool on)
 
 void CStatusDlg::RefreshMonitoring()
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     if (!config)
         return;
     const bool on = config->Hook == 1;
@@ -111,21 +91,15 @@ void CStatusDlg::RefreshMonitoring()
                     ui::LoadStr(on ? IDS_TURN_MONITORING_OFF : IDS_TURN_MONITORING_ON).c_str());
     SetStateIcon(IDC_STATUS_MONITOR_ICON, on);
 
-    if (m_trayTip) {
+    if (m_trayTip)
         m_trayTip(labelId);
-    } else if (auto* main = dynamic_cast<CHarrowmereDlg*>(ui::CDialog::FromHandle(GetParent(m_hWnd)))) {
-        main->SetTrayTip(labelId);
-    }
-
     if (m_switch)
         m_switch(on);
-    else
-        DefaultMonitoringSwitch(on);
 }
 
 void CStatusDlg::RefreshAutoUpdate()
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     if (!config)
         return;
     const bool on = config->AutoUpdate == 1;
@@ -137,7 +111,7 @@ void CStatusDlg::RefreshAutoUpdate()
 
 void CStatusDlg::RefreshBlockCount()
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     if (!config)
         return;
     const std::wstring format = ui::LoadStr(IDS_STATUS_BLOCK_COUNT);
@@ -147,10 +121,10 @@ void CStatusDlg::RefreshBlockCount()
 
 void CStatusDlg::RefreshRuleDate()
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     if (!config)
         return;
-    const std::wstring path = config->ProgramFolder() + kRuleFile;
+    const std::wstring path = config->ProgramFolder() + HM_RULE_FILE;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return;
@@ -170,7 +144,7 @@ void CStatusDlg::PostShowPage(int page)
 
 BOOL CStatusDlg::OnCommand(int id, int code, HWND control)
 {
-    CConfig* config = Config();
+    CConfig* config = m_config;
     // The switches invert what the page shows: any value but 1 shows as off
     // and so becomes 1.
     switch (id) {
@@ -191,13 +165,13 @@ BOOL CStatusDlg::OnCommand(int id, int code, HWND control)
         return TRUE;
     case IDC_STATUS_HELP_LINK:
         m_tip.Hide();
-        PostShowPage(kHelpPage);
+        PostShowPage(PAGE_HELP);
         return TRUE;
     case IDC_STATUS_SETTINGS:
-        PostShowPage(kSettingsPage);
+        PostShowPage(PAGE_SETTINGS);
         return TRUE;
     case IDC_STATUS_UPDATE_NOW:
-        PostShowPage(kUpdatePage);
+        PostShowPage(PAGE_UPDATE);
         return TRUE;
     case IDC_STATUS_RULE_EDITOR:
         ShowRuleEditor();

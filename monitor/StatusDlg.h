@@ -5,13 +5,13 @@
 // editor and the process manager).
 #pragma once
 
+#include "base/Handles.h"
 #include "controls/TipLinkStatic.h"
 #include "controls/VxColorStatic.h"
 #include "controls/VxInfoTip.h"
 #include "controls/VxLinkStatic.h"
 #include "ui/Dialog.h"
 #include "ui/OwnedToolWindow.h"
-#include "base/Handles.h"
 
 #include <windows.h>
 
@@ -30,9 +30,10 @@ public:
     CStatusDlg();
     ~CStatusDlg() override;
 
-    // Set these before Create. Null settings: CConfig::Instance(). Null
-    // switch: CWatchMain's Start and Stop. Null tray tip setter: the parent's
-    // SetTrayTip when the parent is the main window.
+    // The page's creator hands these over before Create: the settings it
+    // shows and switches, what starts and stops monitoring, and what sets the
+    // tray tip. Without settings the page shows the template's texts; without
+    // a switch or tip setter nothing is started or set.
     void SetConfig(CConfig* config) { m_config = config; }
     void SetMonitoringSwitch(MonitoringSwitch fn) { m_switch = std::move(fn); }
     void SetTrayTipSetter(TrayTipSetter fn) { m_trayTip = std::move(fn); }
@@ -69,7 +70,6 @@ protected:
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
 
 private:
-    CConfig* Config() const;
     void SetStateIcon(int controlId, bool on);
     void PostShowPage(int page);
     void Paint(HDC dc);

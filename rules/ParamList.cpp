@@ -279,7 +279,7 @@ int FormatParamList(const PARAM_LIST* list, wchar_t* buffer, int capacity)
 {
     if (!buffer || capacity <= 0)
         return 0;
-    int used = CopyCut(buffer, capacity, OperationDisplayName(list ? list->kind : 3));
+    int used = CopyCut(buffer, capacity, OperationDisplayName(list ? list->kind : OPERATION_KIND_COUNT));
     used += CopyCut(buffer + used, capacity - used, L" (");
     uint32_t count = list ? list->count : 0;
     if (count > PARAM_MAX_ENTRIES)

@@ -5,6 +5,9 @@
 
 #include "rules/RuleModel.h"
 
+// The rule file of the program folder.
+#define HM_RULE_FILE L"Harrowmere.erd"
+
 // Reads the file into a new RuleSet and appends the file's groups to `groups`.
 // A missing, unreadable or foreign file gives a set with only the empty "*"
 // entry. An error inside the document drops the "Program" element in which it

@@ -93,20 +93,3 @@ std::vector<uint8_t> BuildRuleImage(const RuleSet* set)
     memcpy(image.data(), &header, sizeof(header));
     return image;
 }
-
-int SendRuleImage(HANDLE device, const std::vector<uint8_t>& image)
-{
-    if (!device || device == INVALID_HANDLE_VALUE || image.empty())
-        return -1;
-    DWORD returned = 0;
-    BOOL ok = DeviceIoControl(device, IOCTL_WATCH_SET_RULES, const_cast<uint8_t*>(image.data()),
-                              static_cast<DWORD>(image.size()), nullptr, 0, &returned, nullptr);
-    return ok ? 0 : -2;
-}
-
-int UploadRuleTable(HANDLE device, const RuleSet* set)
-{
-    if (!device || device == INVALID_HANDLE_VALUE)
-        return -1;
-    return SendRuleImage(device, BuildRuleImage(set));
-}

@@ -10,12 +10,17 @@ set -uo pipefail
 "$HM_ROOT/scripts/build.sh"
 build_status=$?
 [ -d "$HM_BUILD_ROOT/x86_64/stage" ] && [ -f "$HM_BUILD_ROOT/x86_64/stage/Harrowmere.exe" ] || exit 1
+"$HM_ROOT/scripts/package.sh" || build_status=1
+# The setup program's scenarios, in a Wine prefix of their own (whole runs only).
+installer_status=0
+[ $# -eq 0 ] && { "$HM_ROOT/scripts/test-installer.sh" || installer_status=1; }
 
 trap hm_wine_down EXIT
 hm_wine_up
 export HM_SCREENSHOT_DIR=$HM_BUILD_ROOT/screenshots
 ctest --test-dir "$HM_BUILD_ROOT/x86_64" --output-on-failure --timeout 300 "$@"
 test_status=$?
+[ $installer_status -eq 0 ] || { hm_log "the installer scenarios failed (above)"; exit 1; }
 if [ $build_status -ne 0 ]; then
     hm_log "build warnings or errors above: failing"
     exit 1

@@ -1,7 +1,7 @@
 #include "ui/Dialog.h"
 
-#include "ui/MessageLoop.h"
 #include "base/Strings.h"
+#include "ui/MessageLoop.h"
 
 namespace ui {
 

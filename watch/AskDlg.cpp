@@ -1,42 +1,18 @@
 #include "watch/AskDlg.h"
 
 #include "base/Messages.h"
-#include "res/resource.h"
+#include "base/ProcessPath.h"
+#include "base/Shell.h"
 #include "base/Strings.h"
+#include "res/resource.h"
 
 #include <commctrl.h>
-#include <objbase.h>
-#include <psapi.h>
-#include <shellapi.h>
-
-#include <vector>
 
 namespace {
 
 const COLORREF kBackgroundColor = 0xFBF9F7;
 const COLORREF kFrameColor = 0xCA9685;
 const COLORREF kLinkColor = RGB(0x1A, 0x5F, 0xB4);
-
-const wchar_t kSystemRootPrefix[] = L"\\SystemRoot"; // 11 characters
-const wchar_t kDosDevicesPrefix[] = L"\\??\\";        // 4 characters
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix, size_t length)
-{
-    return text.size() >= length && _wcsnicmp(text.c_str(), prefix, length) == 0;
-}
-
-// The SystemRoot variable, or the Windows folder when it is not set.
-std::wstring SystemRootFolder()
-{
-    wchar_t buf[MAX_PATH + 1];
-    DWORD n = GetEnvironmentVariableW(L"SystemRoot", buf, MAX_PATH + 1);
-    if (n == 0 || n > MAX_PATH) {
-        n = GetWindowsDirectoryW(buf, MAX_PATH + 1);
-        if (n == 0 || n > MAX_PATH)
-            return std::wstring();
-    }
-    return std::wstring(buf, n);
-}
 
 // F1 and F2 answer the prompt when they are released. In a modal dialog the
 // key messages go to the focused control and never reach the dialog
@@ -67,51 +43,6 @@ LRESULT CALLBACK KeyUpHook(int code, WPARAM wParam, LPARAM lParam)
 
 } // namespace
 
-std::wstring FixProcessPath(const std::wstring& path, const std::wstring& systemRoot)
-{
-    const size_t rootLength = wcslen(kSystemRootPrefix);
-    // "\SystemRoot" only as a whole first component: "\SystemRootX" is a
-    // different name.
-    if (StartsWithNoCase(path, kSystemRootPrefix, rootLength) &&
-        (path.size() == rootLength || path[rootLength] == L'\\'))
-        return systemRoot + path.substr(rootLength);
-    const size_t dosLength = wcslen(kDosDevicesPrefix);
-    if (StartsWithNoCase(path, kDosDevicesPrefix, dosLength)) {
-        // "\??\UNC\server\share" is the network path "\\server\share".
-        if (StartsWithNoCase(path.substr(dosLength), L"UNC\\", 4))
-            return L"\\\\" + path.substr(dosLength + 4);
-        return path.substr(dosLength);
-    }
-    return path;
-}
-
-std::wstring ProcessImagePath(uint32_t pid)
-{
-    // Query rights only, and no inheritable handle: asking for all access
-    // fails for processes that allow a query, and an inheritable handle
-    // would leak into any program started meanwhile.
-    std::vector<wchar_t> buf(32768);
-    std::wstring raw;
-    ui::CHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-    if (process) {
-        DWORD n = GetModuleFileNameExW(process.Get(), nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-        raw.assign(buf.data(), n);
-    }
-    if (raw.empty()) {
-        process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-        DWORD n = static_cast<DWORD>(buf.size());
-        if (process && QueryFullProcessImageNameW(process.Get(), 0, buf.data(), &n))
-            raw.assign(buf.data(), n);
-    }
-    if (raw.empty())
-        return raw;
-    return FixProcessPath(raw, SystemRootFolder());
-}
-
-int AskDefaultAnswer(uint16_t action)
-{
-    return action == RuleAction::Accept ? ASK_ALLOW : ASK_REFUSE;
-}
 
 CAskDlg::CAskDlg(const wchar_t* processName, uint32_t processId, const PARAM_LIST* params,
                  const Rule* rule, HWND mainWindow)
@@ -239,32 +170,16 @@ void CAskDlg::ShowProcess()
                         .c_str());
 
     // The shell's icon for the path; the file need not exist.
-    SHFILEINFOW info = {};
-    HIMAGELIST list = reinterpret_cast<HIMAGELIST>(
-        SHGetFileInfoW(m_processPath.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
-                       SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES));
-    if (list)
-        m_processIcon.Reset(ImageList_GetIcon(list, info.iIcon, ILD_NORMAL));
+    m_processIcon.Reset(ShellFileIcon(m_processPath, false));
     if (m_processIcon.Get())
         SendDlgItemMessageW(m_hWnd, IDC_ASK_PROCESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(m_processIcon.Get()), 0);
 }
 
 void CAskDlg::OpenProperties()
 {
-    // The shell shows the sheet on a thread of its own; the prompt and its
-    // countdown go on. No error box: it would hold the request thread after
-    // the prompt has answered.
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    SHELLEXECUTEINFOW sei = {};
-    sei.cbSize = sizeof(sei);
-    sei.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    sei.hwnd = m_hWnd;
-    sei.lpVerb = L"properties";
-    sei.lpFile = m_processPath.c_str();
-    sei.nShow = SW_SHOW;
-    ShellExecuteExW(&sei);
-    if (SUCCEEDED(com))
-        CoUninitialize();
+    // The prompt and its countdown go on while the sheet shows. No error
+    // box: it would hold the request thread after the prompt has answered.
+    ShowFileProperties(m_hWnd, m_processPath);
 }
 
 void CAskDlg::EditRule()
@@ -361,4 +276,10 @@ void CAskDlg::OnDestroy()
         UnhookWindowsHookEx(t_keyWatch.hook);
         t_keyWatch = KeyWatch();
     }
+}
+
+int RunAskDialog(const PromptInput& input)
+{
+    CAskDlg prompt(input.processName.c_str(), input.processId, input.params, input.rule, input.mainWindow);
+    return prompt.Ask(GetDesktopWindow());
 }

@@ -8,44 +8,23 @@
 // prompt keeps no pointer into the rule set or the request record.
 #pragma once
 
-#include "rules/RuleModel.h"
-#include "ui/Dialog.h"
 #include "base/Handles.h"
 #include "rules/ParamList.h"
+#include "rules/RuleModel.h"
+#include "ui/Dialog.h"
+#include "watch/AskAnswer.h"
+#include "watch/WatchMain.h"
 
 #include <windows.h>
 
 #include <stdint.h>
 #include <string>
 
-// Results of the prompt.
-#define ASK_ALLOW 1
-#define ASK_REFUSE 2
-// The prompt was withdrawn without an answer (the driver link stopped).
-#define ASK_WITHDRAWN 0
-// Posted to an open prompt to withdraw it.
-#define WM_ASK_WITHDRAW (WM_APP + 0x41)
-
 #define ASK_TIMER_ID 4849
 #define ASK_COUNTDOWN_SECONDS 30
 #define ASK_TICK_MS 1000
 // Parameter texts are shown with at most this many characters.
 #define ASK_PARAM_CHARS 100
-
-// The path with the prefixes of kernel-style module names mended: a leading
-// "\SystemRoot" (compared without regard to case) becomes `systemRoot`, a
-// leading "\??\" is dropped ("\??\UNC\" becomes "\\"). Any other path comes
-// back unchanged.
-std::wstring FixProcessPath(const std::wstring& path, const std::wstring& systemRoot);
-
-// The file of the main module of process `pid`, mended with FixProcessPath
-// (SystemRoot from the environment, else the Windows folder); empty when the
-// process cannot be opened or its name cannot be read.
-std::wstring ProcessImagePath(uint32_t pid);
-
-// The answer the prompt gives when nobody answers: ASK_ALLOW for an Accept
-// action, ASK_REFUSE for Feign, Reject and anything else.
-int AskDefaultAnswer(uint16_t action);
 
 class CAskDlg : public ui::CDialog {
 public:
@@ -109,3 +88,7 @@ private:
     ui::CFont m_linkFont;
     ui::CIcon m_processIcon;
 };
+
+// The real permission prompt for one request of the driver link (modal, on
+// the calling thread): the prompt function the main window hands to it.
+int RunAskDialog(const PromptInput& input);

@@ -1,5 +1,8 @@
 #include "watch/DriverService.h"
 
+#include "driver/common/WatchProtocol.h"
+#include "rules/RuleImage.h"
+
 #include <cstdio>
 
 std::wstring DevicePath(DWORD majorVersion)
@@ -67,4 +70,19 @@ bool DeviceControl(HANDLE device, DWORD code, const void* in, DWORD inSize, void
     if (returned)
         *returned = got;
     return ok != FALSE;
+}
+
+int SendRuleImage(HANDLE device, const std::vector<uint8_t>& image)
+{
+    if (!device || device == INVALID_HANDLE_VALUE || image.empty())
+        return -1;
+    bool ok = DeviceControl(device, IOCTL_WATCH_SET_RULES, image.data(), static_cast<DWORD>(image.size()), nullptr, 0);
+    return ok ? 0 : -2;
+}
+
+int UploadRuleTable(HANDLE device, const RuleSet* set)
+{
+    if (!device || device == INVALID_HANDLE_VALUE)
+        return -1;
+    return SendRuleImage(device, BuildRuleImage(set));
 }

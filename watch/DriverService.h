@@ -5,7 +5,11 @@
 
 #include <windows.h>
 
+#include <stdint.h>
 #include <string>
+#include <vector>
+
+struct RuleSet;
 
 #define HM_SERVICE_NAME L"Harrowmere"
 #define HM_DRIVER_FILE L"Harrowmere.sys"
@@ -29,3 +33,14 @@ int OpenDevice(HANDLE* device);
 // DeviceIoControl with buffers; true on success, *returned gets the bytes out.
 bool DeviceControl(HANDLE device, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
                    DWORD* returned = nullptr);
+
+// Sends an image with IOCTL_WATCH_SET_RULES; the driver copies it during the
+// call. 0 when sent; -1 when the device is not open or the image is empty;
+// -2 when the driver refused it.
+int SendRuleImage(HANDLE device, const std::vector<uint8_t>& image);
+
+// BuildRuleImage and SendRuleImage; nothing is built while the device is not
+// open. The caller holds whatever lock guards the set. An empty set is sent as
+// the header alone so that the driver drops the rules of the previous image.
+// Result as SendRuleImage.
+int UploadRuleTable(HANDLE device, const RuleSet* set);

@@ -5,6 +5,7 @@
 #include "base/TextConv.h"
 #include "log/ActivityLog.h"
 #include "rules/ParamList.h"
+#include "watch/AskAnswer.h"
 #include "watch/WatchMain.h"
 
 #include <cstring>
@@ -23,10 +24,10 @@ std::wstring BoundedText(const uint16_t* field, size_t capacity)
 PARAM_LIST* RequestParams(const WatchRequest& request)
 {
     switch (request.kind) {
-    case 0:
-    case 2:
+    case OperationKind::OpenFile:
+    case OperationKind::Execute:
         return BuildParamList(request.kind, "s", request.param1.c_str());
-    case 1:
+    case OperationKind::SetRegistryValue:
         return BuildParamList(request.kind, "ss", request.param1.c_str(), request.param2.c_str());
     default:
         return nullptr;
@@ -63,13 +64,6 @@ WatchRequest ReadRequest(const WATCH_SHARED_RECORD* record)
     return r;
 }
 
-RequestThreadState::~RequestThreadState()
-{
-    for (HANDLE h : { requestEvent, doneEvent, stopEvent, thread })
-        if (h)
-            CloseHandle(h);
-}
-
 void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread)
 {
     if (record->processId == GetCurrentProcessId()) {
@@ -93,9 +87,9 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
         uint16_t verdict = record->verdict;
         if (rule->flags & RuleFlag::Ask) {
             int answer = link->RunPrompt({ request.processId, request.processName, params.get(), rule, mainWindow });
-            if (answer == 1)
+            if (answer == ASK_ALLOW)
                 verdict = WATCH_VERDICT_ACCEPT;
-            else if (answer == 2)
+            else if (answer == ASK_REFUSE)
                 verdict = WATCH_VERDICT_REJECT;
         } else {
             verdict = rule->action;
@@ -107,12 +101,9 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
             int32_t sequence = AddLogRecord(request.processName.c_str(), request.processId, verdict, 1,
                                             rule->info.c_str(), params.get());
             if (sequence >= 0 && mainWindow) {
-                DWORD now = GetTickCount();
-                if (config && config->ShowInfo == 1 && now - link->m_lastNotify > 300) {
-                    PostMessageW(mainWindow, WM_WATCH_LOG, 2, sequence);
-                    link->m_lastNotify = now;
-                }
-                PostMessageW(mainWindow, WM_WATCH_LOG, 1, sequence);
+                if (config && config->ShowInfo == 1 && link->TakeBalloonTurn(GetTickCount()))
+                    PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_BALLOON, sequence);
+                PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_ROW, sequence);
             }
         }
     }
@@ -128,7 +119,7 @@ namespace {
 std::atomic<int> g_runningThreads{ 0 };
 }
 
-int CWatchMain::RunningRequestThreads()
+int RequestThreadsRunning()
 {
     return g_runningThreads.load();
 }
@@ -140,7 +131,7 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
     holder.reset();
     ++g_runningThreads;
     for (;;) {
-        HANDLE waits[2] = { state->stopEvent, state->requestEvent };
+        HANDLE waits[2] = { state->stopEvent.Get(), state->requestEvent.Get() };
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             break;
         {
@@ -152,8 +143,8 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
         std::lock_guard<std::mutex> guard(state->recordLock);
         if (state->cancelled)
             break;
-        ResetEvent(state->requestEvent);
-        SetEvent(state->doneEvent);
+        ResetEvent(state->requestEvent.Get());
+        SetEvent(state->doneEvent.Get());
     }
     --g_runningThreads;
     return 0;

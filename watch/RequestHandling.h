@@ -2,6 +2,7 @@
 // thread that waits for requests and answers them.
 #pragma once
 
+#include "base/Handles.h"
 #include "driver/common/WatchProtocol.h"
 
 #include <windows.h>
@@ -30,13 +31,13 @@ WatchRequest ReadRequest(const WATCH_SHARED_RECORD* record);
 struct RequestThreadState {
     CWatchMain* link = nullptr;
     WATCH_SHARED_RECORD* record = nullptr;
-    HANDLE requestEvent = nullptr;
-    HANDLE doneEvent = nullptr;
-    HANDLE stopEvent = nullptr;
-    HANDLE thread = nullptr;
+    ui::CHandle requestEvent;
+    ui::CHandle doneEvent;
+    ui::CHandle stopEvent;
+    ui::CHandle thread;
+    DWORD threadId = 0;
     std::mutex recordLock; // a verdict is written only while not cancelled
     bool cancelled = false;
-    ~RequestThreadState();
 };
 
 // Decides the request now in the shared record and writes the verdict field:
@@ -52,3 +53,6 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
 // std::shared_ptr it deletes). Waits for the request event, decides, resets
 // the request event and sets the done event; ends when its stop event is set.
 DWORD WINAPI RequestThreadProc(LPVOID state);
+
+// Number of request threads now running.
+int RequestThreadsRunning();

@@ -1,12 +1,12 @@
 #include "watch/WatchMain.h"
 
 #include "base/Config.h"
+#include "base/Messages.h"
 #include "base/PathString.h"
+#include "base/Strings.h"
 #include "res/resource.h"
 #include "rules/RuleFile.h"
-#include "rules/RuleImage.h"
-#include "base/Strings.h"
-#include "watch/AskDlg.h"
+#include "watch/AskAnswer.h"
 #include "watch/DriverService.h"
 #include "watch/RequestHandling.h"
 
@@ -34,15 +34,12 @@ CWatchMain::~CWatchMain()
     std::lock_guard<std::mutex> guard(m_rulesGuard);
     m_rules.reset();
     ClearGroups(&m_groups);
-    if (m_linkMutex)
-        CloseHandle(m_linkMutex);
 }
 
 void CWatchMain::SetLinkMutex(HANDLE mutex)
 {
-    if (m_linkMutex && m_linkMutex != mutex)
-        CloseHandle(m_linkMutex);
-    m_linkMutex = mutex;
+    if (m_linkMutex.Get() != mutex)
+        m_linkMutex.Reset(mutex);
 }
 
 std::wstring CWatchMain::ProgramFolder() const
@@ -50,11 +47,6 @@ std::wstring CWatchMain::ProgramFolder() const
     if (!m_programFolder.empty())
         return m_programFolder;
     return CPathString::FolderOf(CPathString::ModulePath()).str();
-}
-
-CConfig* CWatchMain::Config() const
-{
-    return m_config ? m_config : CConfig::Instance();
 }
 
 std::shared_ptr<RuleSet> CWatchMain::Rules() const
@@ -80,7 +72,20 @@ void CWatchMain::SetRules(RuleSet* set)
 
 int CWatchMain::RunPrompt(const PromptInput& input) const
 {
-    return m_prompt ? m_prompt(input) : RunAskDialog(input);
+    return m_prompt ? m_prompt(input) : ASK_WITHDRAWN;
+}
+
+bool CWatchMain::TakeBalloonTurn(DWORD now)
+{
+    if (now - m_lastNotify <= 300)
+        return false;
+    m_lastNotify = now;
+    return true;
+}
+
+int CWatchMain::RunningRequestThreads()
+{
+    return RequestThreadsRunning();
 }
 
 void CWatchMain::ShowLoadFailure()
@@ -89,8 +94,7 @@ void CWatchMain::ShowLoadFailure()
         m_loadFailure();
         return;
     }
-    MessageBoxW(nullptr, ui::LoadStr(IDS_DRIVER_LOAD_FAILED).c_str(), ui::LoadStr(IDS_CAPTION_ERROR).c_str(),
-                MB_OK | MB_ICONERROR);
+    ui::ErrorBox(nullptr, ui::LoadStr(IDS_DRIVER_LOAD_FAILED));
 }
 
 int CWatchMain::Start()
@@ -114,11 +118,11 @@ int CWatchMain::Start()
         ShowLoadFailure();
         return -2;
     }
-    m_device = device;
+    m_device.Reset(device);
 
     // The driver answers with an address of the caller's width.
     void* address = nullptr;
-    DeviceControl(m_device, IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address));
+    DeviceControl(m_device.Get(), IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address));
     if (!address) {
         ShowLoadFailure();
         return -3;
@@ -126,17 +130,17 @@ int CWatchMain::Start()
     m_record = static_cast<WATCH_SHARED_RECORD*>(address);
 
     DWORD pid = GetCurrentProcessId();
-    DeviceControl(m_device, IOCTL_WATCH_SET_PID, &pid, sizeof(pid), nullptr, 0);
+    DeviceControl(m_device.Get(), IOCTL_WATCH_SET_PID, &pid, sizeof(pid), nullptr, 0);
 
     auto state = std::make_shared<RequestThreadState>();
     state->link = this;
     state->record = m_record;
-    state->requestEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    state->doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    state->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state->requestEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->doneEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // Handles are 32-bit values on every Windows, so they fit the record.
-    m_record->requestEvent = HandleToULong(state->requestEvent);
-    m_record->doneEvent = HandleToULong(state->doneEvent);
+    m_record->requestEvent = HandleToULong(state->requestEvent.Get());
+    m_record->doneEvent = HandleToULong(state->doneEvent.Get());
 
     UploadRules();
 
@@ -144,20 +148,20 @@ int CWatchMain::Start()
     // events and decides them; ends when Stop sets its stop event (see
     // RequestThreadProc). It shares the state with the link.
     auto* param = new std::shared_ptr<RequestThreadState>(state);
-    state->thread = CreateThread(nullptr, 0, RequestThreadProc, param, 0, nullptr);
+    state->thread.Reset(CreateThread(nullptr, 0, RequestThreadProc, param, 0, &state->threadId));
     if (!state->thread)
         delete param;
     m_thread = state;
 
-    DeviceControl(m_device, IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+    DeviceControl(m_device.Get(), IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
     return 0;
 }
 
 namespace {
+// The request thread's only windows are its prompts.
 BOOL CALLBACK WithdrawPrompt(HWND hwnd, LPARAM)
 {
-    if (dynamic_cast<CAskDlg*>(ui::CDialog::FromHandle(hwnd)))
-        PostMessageW(hwnd, WM_ASK_WITHDRAW, 0, 0);
+    PostMessageW(hwnd, WM_ASK_WITHDRAW, 0, 0);
     return TRUE;
 }
 } // namespace
@@ -172,25 +176,24 @@ int CWatchMain::Stop()
             std::lock_guard<std::mutex> guard(thread->recordLock);
             thread->cancelled = true;
         }
-        SetEvent(thread->stopEvent);
+        SetEvent(thread->stopEvent.Get());
     }
-    DeviceControl(m_device, IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
-    CloseHandle(m_device);
-    m_device = nullptr;
+    DeviceControl(m_device.Get(), IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
+    m_device.Close();
     // A thread waiting for requests ends at once. A prompt it shows is
     // withdrawn: the driver has answered that request with its preset, so
     // the thread writes nothing and ends.
     if (thread && thread->thread) {
-        EnumThreadWindows(GetThreadId(thread->thread), WithdrawPrompt, 0);
-        WaitForSingleObject(thread->thread, 2000);
+        EnumThreadWindows(thread->threadId, WithdrawPrompt, 0);
+        WaitForSingleObject(thread->thread.Get(), 2000);
     }
     return 0;
 }
 
 int CWatchMain::LoadRules()
 {
-    std::wstring path = ProgramFolder() + L"Harrowmere.erd";
-    CLinkLock lock(m_linkMutex);
+    std::wstring path = ProgramFolder() + HM_RULE_FILE;
+    CLinkLock lock(m_linkMutex.Get());
     SetRules(ReadRuleFile(&m_groups, path.c_str()));
     return Rules() ? 0 : -1;
 }
@@ -199,17 +202,17 @@ int CWatchMain::UploadRules()
 {
     if (!m_device)
         return -1;
-    CLinkLock lock(m_linkMutex);
+    CLinkLock lock(m_linkMutex.Get());
     std::shared_ptr<RuleSet> rules = Rules();
-    return UploadRuleTable(m_device, rules.get());
+    return UploadRuleTable(m_device.Get(), rules.get());
 }
 
 void CWatchMain::ReloadRules()
 {
     if (m_device)
-        DeviceControl(m_device, IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
+        DeviceControl(m_device.Get(), IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
     {
-        CLinkLock lock(m_linkMutex);
+        CLinkLock lock(m_linkMutex.Get());
         SetRules(nullptr);
         // The groups come back with the file; keeping the old ones would
         // double them.
@@ -219,31 +222,17 @@ void CWatchMain::ReloadRules()
     UploadRules();
     CConfig* config = Config();
     if (config && config->Hook == 1 && m_device)
-        DeviceControl(m_device, IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+        DeviceControl(m_device.Get(), IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
 }
 
 void CWatchMain::Shutdown()
 {
     Stop();
     {
-        CLinkLock lock(m_linkMutex);
+        CLinkLock lock(m_linkMutex.Get());
         SetRules(nullptr);
     }
     ClearGroups(&m_groups);
-    if (m_linkMutex) {
-        CloseHandle(m_linkMutex);
-        m_linkMutex = nullptr;
-    }
+    m_linkMutex.Close();
 }
 
-int RunAskDialog(const PromptInput& input)
-{
-    CAskDlg prompt(input.processName.c_str(), input.processId, input.params, input.rule, input.mainWindow);
-    return prompt.Ask(GetDesktopWindow());
-}
-
-void StopDriverLinkOnCrash()
-{
-    if (CWatchMain* link = CWatchMain::PeekInstance())
-        link->Stop();
-}

@@ -4,6 +4,7 @@
 // request thread that answers the driver.
 #pragma once
 
+#include "base/Handles.h"
 #include "base/Singleton.h"
 #include "driver/common/WatchProtocol.h"
 #include "rules/RuleModel.h"
@@ -27,8 +28,8 @@ struct PromptInput {
     const Rule* rule;
     HWND mainWindow;
 };
-// Runs the prompt; returns 1 to allow, 2 to refuse, anything else leaves the
-// driver's preset verdict.
+// Runs the prompt; returns ASK_ALLOW, ASK_REFUSE, or anything else to leave
+// the driver's preset verdict.
 using PromptFunction = std::function<int(const PromptInput&)>;
 
 // Waits for the link mutex at most 10000 ms and goes on without it after
@@ -56,14 +57,14 @@ public:
     HWND MainWindow() const { return m_mainWindow; }
     // Takes ownership of the unnamed link mutex.
     void SetLinkMutex(HANDLE mutex);
-    HANDLE LinkMutex() const { return m_linkMutex; }
+    HANDLE LinkMutex() const { return m_linkMutex.Get(); }
 
     // 0 started; -1 already started or the driver file is missing; -2 the
     // device cannot be opened; -3 the driver gives no shared record.
     int Start();
     // 0 stopped; -1 not started. After it returns no request is decided.
     int Stop();
-    bool IsStarted() const { return m_device != nullptr; }
+    bool IsStarted() const { return m_device.Valid(); }
 
     // Loads "Harrowmere.erd" of the program folder into the rule set and the
     // groups. 0 when a rule set exists afterwards, -1 otherwise.
@@ -91,17 +92,23 @@ public:
     void SetProgramFolder(const std::wstring& folder) { m_programFolder = folder; }
     std::wstring ProgramFolder() const;
 
-    // Replaces the permission prompt (tests); null restores the real one.
+    // The permission prompt for asking rules (the main window hands over
+    // the real one). Without one an asking rule leaves the preset verdict.
     void SetPromptFunction(PromptFunction prompt) { m_prompt = std::move(prompt); }
     int RunPrompt(const PromptInput& input) const;
     // Replaces the load-failure message box (tests); null restores it.
     void SetLoadFailureHandler(std::function<void()> handler) { m_loadFailure = std::move(handler); }
-    // Settings used by the decisions; null means CConfig::Instance().
+    // Settings used by the decisions (counter, balloon switch, "Hook");
+    // without them nothing is counted.
     void SetConfig(CConfig* config) { m_config = config; }
-    CConfig* Config() const;
+    CConfig* Config() const { return m_config; }
 
-    // Tick count of the last monitoring balloon message.
-    DWORD m_lastNotify;
+    // Monitoring balloons come at most every 300 ms: true (and the time
+    // taken) when `now` is more than 300 ms after the last one.
+    bool TakeBalloonTurn(DWORD now);
+    // Tick count of the last monitoring balloon.
+    DWORD LastNotify() const { return m_lastNotify; }
+    void SetLastNotify(DWORD tick) { m_lastNotify = tick; }
 
     // Number of request threads now running (tests check there is one).
     static int RunningRequestThreads();
@@ -111,8 +118,8 @@ private:
     void FreeRules();
 
     HWND m_mainWindow = nullptr;
-    HANDLE m_linkMutex = nullptr;
-    HANDLE m_device = nullptr;
+    ui::CHandle m_linkMutex;
+    ui::CHandle m_device;
     WATCH_SHARED_RECORD* m_record = nullptr;
     GroupList m_groups;
     std::shared_ptr<RuleSet> m_rules;
@@ -122,10 +129,5 @@ private:
     PromptFunction m_prompt;
     std::function<void()> m_loadFailure;
     CConfig* m_config = nullptr;
+    DWORD m_lastNotify;
 };
-
-// The real permission prompt for one request (modal, on the calling thread).
-int RunAskDialog(const PromptInput& input);
-
-// Stops the driver link if it exists; used by the crash reporter's callback.
-void StopDriverLinkOnCrash();

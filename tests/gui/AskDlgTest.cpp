@@ -3,6 +3,7 @@
 #include "watch/AskDlg.h"
 
 #include "base/Messages.h"
+#include "gui/MessageSequence.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
 
@@ -34,7 +35,9 @@ public:
         m_dialog->SetTickPeriod(tickMs);
         m_thread = std::thread([this] {
             m_threadId = GetCurrentThreadId();
+            gui::CMessageRecorder recorder({ WM_COMMAND, WM_ASK_WITHDRAW, WM_DESTROY });
             m_result = m_dialog->Ask(nullptr);
+            m_sequence = recorder.Sequence();
             m_done = true;
         });
         for (DWORD waited = 0; !m_hwnd && !m_done && waited < 10000; waited += 5) {
@@ -80,6 +83,9 @@ public:
             Sleep(5);
         return m_done ? m_result.load() : -1;
     }
+    // What the prompt's thread received while the prompt was open (commands,
+    // withdrawal, destruction); complete once Result has answered.
+    const std::vector<gui::RecordedMessage>& Sequence() const { return m_sequence; }
 
 private:
     static BOOL CALLBACK TakeVisibleDialog(HWND hwnd, LPARAM param)
@@ -99,6 +105,7 @@ private:
     std::atomic<DWORD> m_threadId{ 0 };
     std::atomic<int> m_result{ -1 };
     std::atomic<bool> m_done{ false };
+    std::vector<gui::RecordedMessage> m_sequence;
 };
 
 PARAM_LIST* FileRequest(const wchar_t* path, uint32_t kind = OperationKind::OpenFile)
@@ -239,6 +246,39 @@ TEST(AskDlg, ButtonsKeysAndCloseBoxAnswer)
             break;
         }
         EXPECT_EQ(prompt.Result(), c.answer);
+    }
+}
+
+TEST(AskDlg, AnswerTravelsAsTheButtonCommandWithdrawalAsNone)
+{
+    using namespace gui;
+    struct Case {
+        const char* name;
+        UINT trigger; // posted to the prompt, or to its focus for WM_KEYUP
+        WPARAM wParam;
+        int answer;
+        std::vector<ExpectedMessage> sequence;
+    } cases[] = {
+        { "F1 released", WM_KEYUP, VK_F1, ASK_ALLOW,
+          { { WM_COMMAND, SEQ_POSTED | SEQ_WPARAM, MAKEWPARAM(IDOK, BN_CLICKED) }, { WM_DESTROY, SEQ_SENT } } },
+        { "F2 released", WM_KEYUP, VK_F2, ASK_REFUSE,
+          { { WM_COMMAND, SEQ_POSTED | SEQ_WPARAM, MAKEWPARAM(IDCANCEL, BN_CLICKED) }, { WM_DESTROY, SEQ_SENT } } },
+        { "withdrawn", WM_ASK_WITHDRAW, 0, ASK_WITHDRAWN,
+          { { WM_ASK_WITHDRAW, SEQ_POSTED }, { WM_DESTROY, SEQ_SENT } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prompt prompt(RuleAction::Reject, FileRequest(L"C:\\a.txt"));
+        ASSERT_NE(prompt.Hwnd(), nullptr);
+        HWND target = c.trigger == WM_KEYUP ? prompt.Focus() : prompt.Hwnd();
+        PostMessageW(target, c.trigger, c.wParam, c.trigger == WM_KEYUP ? 0xC0000001 : 0);
+        ASSERT_EQ(prompt.Result(), c.answer);
+        // The fields' focus notifications are sent commands; the answer is posted.
+        std::vector<RecordedMessage> path;
+        for (const RecordedMessage& m : ForWindow(prompt.Sequence(), prompt.Hwnd()))
+            if (m.message != WM_COMMAND || m.posted)
+                path.push_back(m);
+        EXPECT_TRUE(SequenceMatches(path, c.sequence));
     }
 }
 

@@ -4,10 +4,10 @@
 #include "controls/BalloonHelp.h"
 
 #include "base/Messages.h"
+#include "base/Strings.h"
 #include "controls/TrayIconPosition.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "base/Strings.h"
 
 #include "gui/MessagePump.h"
 
@@ -91,6 +91,7 @@ protected:
     void SetUp() override
     {
         g_balloonOff.clear();
+        CBalloonHelp::SetNotifyMessage(WM_BALLOON_OFF);
         m_owner = MakeOwner();
         m_other = MakeOwner();
         ASSERT_TRUE(m_owner && m_other);

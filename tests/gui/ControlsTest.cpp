@@ -108,6 +108,7 @@ protected:
     void BuildTabs(CVxTab& tab)
     {
         ASSERT_TRUE(tab.CreateOver(Placeholder(IDC_MAIN_TAB, L"", 4, 4, 130, 300)));
+        tab.SetNotifyMessage(WM_TAB_CHANGED);
         const struct {
             const wchar_t* text;
             UINT bitmap;
@@ -338,7 +339,7 @@ TEST_F(Controls, InfoTipFollowsTheMouseOverItsToolAndHidesWhenItLeaves)
     POINT inside = { toolRect.left + 20, toolRect.top + 5 };
     moveTo(inside, tool);
     EXPECT_TRUE(tip.IsTimerRunning());
-    Pump(400);
+    gui::PumpUntil([&] { return tip.IsShown(); }, 3000);
     ASSERT_TRUE(tip.IsShown());
     EXPECT_EQ(L"提交软件问题以及发送建议报告", tip.Text());
 
@@ -351,13 +352,13 @@ TEST_F(Controls, InfoTipFollowsTheMouseOverItsToolAndHidesWhenItLeaves)
 
     // The mouse leaves without a message reaching the page: the timer sees it.
     putCursor(POINT{ toolRect.left + 20, toolRect.bottom + 80 });
-    Pump(400);
+    gui::PumpUntil([&] { return !tip.IsShown(); }, 3000);
     EXPECT_FALSE(tip.IsShown());
     EXPECT_FALSE(tip.IsTimerRunning());
 
     // A click hides it at once.
     moveTo(inside, tool);
-    Pump(400);
+    gui::PumpUntil([&] { return tip.IsShown(); }, 3000);
     ASSERT_TRUE(tip.IsShown());
     MSG click = { tool, WM_LBUTTONDOWN, MK_LBUTTON, 0 };
     tip.RelayEvent(&click);

@@ -2,9 +2,9 @@
 // window; the address it shows and opens is read back.
 #include "helpview/HelpDlg.h"
 
+#include "base/Strings.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "base/Strings.h"
 
 #include "gui/MessagePump.h"
 

@@ -2,8 +2,8 @@
 // rows are read back from its list view.
 #include "monitor/LogDlg.h"
 
-#include "log/ActivityLog.h"
 #include "gui/Screenshot.h"
+#include "log/ActivityLog.h"
 #include "res/resource.h"
 #include "rules/RuleModel.h"
 

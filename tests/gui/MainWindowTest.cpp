@@ -10,13 +10,14 @@
 #include "monitor/HarrowmereDlg.h"
 #include "monitor/LogDlg.h"
 #include "res/resource.h"
-#include "ui/MessageLoop.h"
 #include "rules/ParamList.h"
+#include "ui/MessageLoop.h"
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 
 #include <commctrl.h>
 #include "gui/MessagePump.h"
+#include "gui/MessageSequence.h"
 
 #include <gtest/gtest.h>
 
@@ -217,7 +218,7 @@ TEST_F(MainWindowTest, ThreeLoggedDecisionsWithin300msGiveOneBalloonAndThreeRows
     Rule* rule = CopyRuleInto(set->entries[0], RuleAction::Reject, RuleLog::Log, 0, 1, L"拒绝写入",
                               BuildParamList(0, "w", L"*"));
     link->SetRules(set);
-    link->m_lastNotify = GetTickCount() - 1000;
+    link->SetLastNotify(GetTickCount() - 1000);
     HWND list = m_dlg->LogPage()->List();
     int rowsBefore = ListView_GetItemCount(list);
     for (int i = 0; i < 3; ++i) {
@@ -318,3 +319,58 @@ TEST_F(MainWindowTest, TrayMenuSwitchesSettingsAndShowsItsChecks)
 }
 
 } // namespace
+
+// Start: the main window initialises before its pages, which come in tab
+// order. Shut-down: the pages that hold state are closed in order before the
+// main window asks its frame to close.
+TEST_F(MainWindowTest, StartAndShutDownKeepTheirOrder)
+{
+    using namespace gui;
+    SendMessageW(Main(), WM_CLOSE, 0, 0);
+    m_dlg.reset();
+    Pump(50);
+    CConfig::Instance()->Load();
+
+    HWND frame = CreateWindowW(L"STATIC", L"frame", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(frame, nullptr);
+    std::vector<RecordedMessage> start;
+    {
+        CMessageRecorder recorder({ WM_INITDIALOG });
+        m_dlg.reset(new CHarrowmereDlg(frame));
+        ASSERT_TRUE(m_dlg->Create(nullptr));
+        start = recorder.Sequence();
+    }
+    HWND pages[] = { m_dlg->Page(PAGE_STATUS)->Hwnd(), m_dlg->Page(PAGE_LOG)->Hwnd(),
+                     m_dlg->Page(PAGE_SETTINGS)->Hwnd(), m_dlg->Page(PAGE_HELP)->Hwnd() };
+    EXPECT_TRUE(SequenceMatches(start, { { WM_INITDIALOG, SEQ_WINDOW, 0, Main() },
+                                         { WM_INITDIALOG, SEQ_WINDOW, 0, pages[0] },
+                                         { WM_INITDIALOG, SEQ_WINDOW, 0, pages[1] },
+                                         { WM_INITDIALOG, SEQ_WINDOW, 0, pages[2] },
+                                         { WM_INITDIALOG, SEQ_WINDOW, 0, pages[3] } }));
+
+    std::vector<RecordedMessage> end;
+    {
+        CMessageRecorder recorder({ WM_CLOSE, WM_DESTROY });
+        HWND main = Main();
+        SendMessageW(main, WM_COMMAND, ID_TRAY_EXIT, 0);
+        Pump(100);
+        for (const RecordedMessage& m : recorder.Sequence())
+            if (m.hwnd == main || m.hwnd == frame || m.hwnd == pages[0] || m.hwnd == pages[1] ||
+                m.hwnd == pages[2] || m.hwnd == pages[3])
+                end.push_back(m);
+        // Each page that holds state is closed (and goes) before the next;
+        // the help page goes with the main window; the frame is asked last.
+        EXPECT_TRUE(SequenceMatches(end, { { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, main },
+                                           { WM_CLOSE, SEQ_SENT | SEQ_WINDOW, 0, pages[0] },
+                                           { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[0] },
+                                           { WM_CLOSE, SEQ_SENT | SEQ_WINDOW, 0, pages[1] },
+                                           { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[1] },
+                                           { WM_CLOSE, SEQ_SENT | SEQ_WINDOW, 0, pages[2] },
+                                           { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[2] },
+                                           { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[3] },
+                                           { WM_CLOSE, SEQ_POSTED | SEQ_WINDOW, 0, frame },
+                                           { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, frame } }));
+    }
+    EXPECT_EQ(nullptr, CConfig::PeekInstance()) << "the settings went with the main window";
+    DestroyWindow(frame);
+}

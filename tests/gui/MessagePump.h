@@ -7,4 +7,17 @@
 
 namespace gui {
 void Pump(DWORD ms);
+// Pumps until `done` answers true or `limitMs` has passed; the last answer.
+// For waits whose length depends on the machine's load.
+template <typename Predicate>
+bool PumpUntil(Predicate done, DWORD limitMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= limitMs)
+            return done();
+        Pump(10);
+    }
+    return true;
+}
 } // namespace gui

@@ -6,9 +6,9 @@
 
 #include "base/Config.h"
 #include "base/Messages.h"
+#include "base/Strings.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "base/Strings.h"
 
 #include "gui/MessagePump.h"
 

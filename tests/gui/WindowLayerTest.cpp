@@ -1,9 +1,9 @@
 // The thin window layer: string table, message boxes, dialog and window
 // bases with their message routing, and the modeless dialog registry.
+#include "base/Strings.h"
 #include "res/resource.h"
 #include "ui/Dialog.h"
 #include "ui/MessageLoop.h"
-#include "base/Strings.h"
 #include "ui/Window.h"
 
 #include "gui/MessagePump.h"

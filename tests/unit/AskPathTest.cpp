@@ -1,7 +1,11 @@
 // The process path and default answer helpers of the permission prompt.
-#include "watch/AskDlg.h"
+#include "base/ProcessPath.h"
+#include "rules/RuleModel.h"
+#include "watch/AskAnswer.h"
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 TEST(AskPath, KernelStylePrefixesAreMended)
 {

@@ -1,6 +1,6 @@
 // The crash reporter: the filter runs the program's callback first, then
 // writes the dump and the text report; a refusing callback skips the report.
-#include "app/CrashReport.h"
+#include "base/CrashReport.h"
 
 #include <gtest/gtest.h>
 

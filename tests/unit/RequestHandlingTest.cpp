@@ -81,7 +81,7 @@ protected:
                 m_promptEntries.push_back(in.params->count);
             return m_answer;
         });
-        m_link->m_lastNotify = GetTickCount() - 1000;
+        m_link->SetLastNotify(GetTickCount() - 1000);
 
         m_set = NewRuleSet(); // holds the "*" entry
         m_entry = m_set->entries[0];
@@ -259,7 +259,7 @@ TEST_F(RequestHandlingTest, ThreeLoggedRequestsWithin300msGiveOneBalloonAndThree
 
     // With the balloon switched off no balloon message is posted at all.
     m_config->ShowInfo = 0;
-    m_link->m_lastNotify = GetTickCount() - 1000;
+    m_link->SetLastNotify(GetTickCount() - 1000);
     FillRecord(0, L"C:\\x", nullptr, kOtherPid, rule->id, 0);
     HandleRequest(m_link.get(), &m_record);
     msgs = m_sink.Drain();

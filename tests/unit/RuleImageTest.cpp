@@ -1,4 +1,5 @@
 #include "rules/RuleImage.h"
+#include "watch/DriverService.h"
 
 #include "driver/common/Matcher.h"
 

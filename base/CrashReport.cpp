@@ -1,4 +1,6 @@
-#include "app/CrashReport.h"
+#include "base/CrashReport.h"
+
+#include "base/Handles.h"
 
 #include "base/PathString.h"
 
@@ -28,12 +30,9 @@ LONG g_entered = 0;
 bool FolderWritable(const std::wstring& folder)
 {
     std::wstring probe = folder + L"~crashprobe.tmp";
-    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(h);
-    return true;
+    ui::CHandle h(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return h.Valid();
 }
 
 std::wstring ReportFolder()
@@ -52,8 +51,8 @@ std::wstring ReportFolder()
 
 void WriteText(const std::wstring& path, EXCEPTION_POINTERS* info)
 {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    ui::CHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
         return;
     char text[1024];
     SYSTEMTIME now;
@@ -67,22 +66,20 @@ void WriteText(const std::wstring& path, EXCEPTION_POINTERS* info)
                       rec ? rec->ExceptionAddress : nullptr, GetCurrentThreadId());
     DWORD written = 0;
     if (n > 0)
-        WriteFile(h, text, static_cast<DWORD>(n), &written, nullptr);
-    CloseHandle(h);
+        WriteFile(h.Get(), text, static_cast<DWORD>(n), &written, nullptr);
 }
 
 void WriteDump(const std::wstring& path, EXCEPTION_POINTERS* info)
 {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    ui::CHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
         return;
     MINIDUMP_EXCEPTION_INFORMATION mei = {};
     mei.ThreadId = GetCurrentThreadId();
     mei.ExceptionPointers = info;
     mei.ClientPointers = FALSE;
-    MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), h, MiniDumpNormal, info ? &mei : nullptr,
+    MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), h.Get(), MiniDumpNormal, info ? &mei : nullptr,
                       nullptr, nullptr);
-    CloseHandle(h);
 }
 
 LONG WINAPI Filter(EXCEPTION_POINTERS* info)

@@ -1,0 +1,7 @@
+// Names and addresses of the product that more than one place needs.
+#pragma once
+
+// The vendor's site: the main window's picture links to it.
+#define HM_VENDOR_SITE L"http://127.0.0.1:8807/"
+// Where crash reports are addressed.
+#define HM_SUPPORT_MAIL L"support@harrowmere.invalid"

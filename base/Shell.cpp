@@ -1,0 +1,37 @@
+#include "base/Shell.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+bool OpenAddress(HWND owner, const std::wstring& address)
+{
+    HINSTANCE result = ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+bool ShowFileProperties(HWND owner, const std::wstring& path)
+{
+    // The property sheet verb needs COM on the calling thread.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW sei = {};
+    sei.cbSize = sizeof(sei);
+    sei.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    sei.hwnd = owner;
+    sei.lpVerb = L"properties";
+    sei.lpFile = path.c_str();
+    sei.nShow = SW_SHOW;
+    BOOL ok = ShellExecuteExW(&sei);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return ok != FALSE;
+}
+
+HICON ShellFileIcon(const std::wstring& path, bool small)
+{
+    SHFILEINFOW info = {};
+    UINT flags = SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | (small ? SHGFI_SMALLICON : 0);
+    HIMAGELIST list = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), flags));
+    return list ? ImageList_GetIcon(list, info.iIcon, ILD_NORMAL) : nullptr;
+}

@@ -1,0 +1,19 @@
+// The shell calls of the program: opening an address or a document, a file's
+// property sheet, and the shell's icon for a file name.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Opens `address` (a web address or a file) with its registered program.
+// False when the shell refuses.
+bool OpenAddress(HWND owner, const std::wstring& address);
+
+// Shows the shell's property sheet of `path`. The shell shows it on a thread
+// of its own and this returns at once; no error box on failure.
+bool ShowFileProperties(HWND owner, const std::wstring& path);
+
+// The shell's icon for a file name (the file need not exist), large or small;
+// the caller owns it (DestroyIcon). Null when the shell has none.
+HICON ShellFileIcon(const std::wstring& path, bool small);

@@ -1,0 +1,341 @@
+; The Harrowmere setup program and its uninstaller. scripts/package.sh builds
+; it once per architecture and passes, with -D:
+;   HM_ARCH          x86_64 (64-bit setup, 64-bit Program Files) or i686
+;   HM_VERSION       the program version ("2.0"); HM_VERSION_QUAD as a.b.c.d
+;   HM_ICON          the program's icon
+;   HM_INSTALL_LIST  generated include: one HM_INSTALL_FILE per staged file
+;   HM_REMOVE_LIST   generated include: HM_REMOVE_FILE / HM_REMOVE_DIR lines
+;   HM_OUTFILE       the setup program to write
+
+!if "${HM_ARCH}" == "x86_64"
+  Target amd64-unicode
+!else
+  Target x86-unicode
+!endif
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include nsDialogs.nsh
+!include WinMessages.nsh
+!include x64.nsh
+
+!define HM_NAME "Harrowmere"
+!define HM_PUBLISHER "Harrowmere"
+!define HM_PROGRAM "Harrowmere.exe"
+!define HM_UNINSTALLER "Uninstall.exe"
+; The user's files beside the program: kept on upgrade, and the rule file and
+; log kept on uninstall unless the user asks otherwise.
+!define HM_RULE_FILE "Harrowmere.erd"
+!define HM_CONFIG_FILE "Harrowmere.cfg"
+!define HM_LOG_FILE "Harrowmere.log"
+; The running guard is found by its hidden frame's title.
+!define HM_FRAME_TITLE "HarrowmereMainFrame"
+!define HM_SERVICE "Harrowmere"
+!define HM_DRIVER_FILE "Harrowmere.sys"
+!define HM_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Harrowmere"
+!define HM_RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define HM_RUN_VALUE "Harrowmere"
+!define HM_SETTINGS_KEY "Software\Harrowmere"
+; How long the guard gets to end, and the driver service to stop.
+!define HM_GUARD_EXIT_MS 15000
+!define HM_SERVICE_STOP_POLLS 100 ; of 100 ms
+
+!define SYNCHRONIZE 0x00100000
+!define SC_MANAGER_ALL_ACCESS 0xF003F
+!define SERVICE_ALL_ACCESS 0xF01FF
+!define SERVICE_CONTROL_STOP 1
+!define SERVICE_STOPPED 1
+
+Name "${HM_NAME}"
+OutFile "${HM_OUTFILE}"
+!if "${HM_ARCH}" == "x86_64"
+  InstallDir "$PROGRAMFILES64\${HM_NAME}"
+!else
+  InstallDir "$PROGRAMFILES\${HM_NAME}"
+!endif
+; An upgrade goes where the installed copy is.
+InstallDirRegKey HKLM "${HM_UNINSTALL_KEY}" "InstallLocation"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+BrandingText "${HM_NAME} ${HM_VERSION}"
+
+VIProductVersion "${HM_VERSION_QUAD}"
+VIFileVersion "${HM_VERSION_QUAD}"
+VIAddVersionKey /LANG=2052 "ProductName" "${HM_NAME}"
+VIAddVersionKey /LANG=2052 "ProductVersion" "${HM_VERSION}"
+VIAddVersionKey /LANG=2052 "FileVersion" "${HM_VERSION}"
+VIAddVersionKey /LANG=2052 "CompanyName" "${HM_PUBLISHER}"
+VIAddVersionKey /LANG=2052 "FileDescription" "${HM_NAME} 安装程序"
+VIAddVersionKey /LANG=2052 "LegalCopyright" "${HM_PUBLISHER}"
+
+; --- pages ---------------------------------------------------------------------
+!define MUI_ICON "${HM_ICON}"
+!define MUI_UNICON "${HM_ICON}"
+!define MUI_ABORTWARNING
+!define MUI_UNABORTWARNING
+
+!define MUI_WELCOMEPAGE_TEXT "$(HM_WELCOME_TEXT)"
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${HM_PROGRAM}"
+!insertmacro MUI_PAGE_FINISH
+
+UninstPage custom un.OptionsPage un.OptionsPageLeave
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
+
+!insertmacro MUI_LANGUAGE "SimpChinese"
+!include "${__FILEDIR__}\SimpChinese.nsh"
+
+; --- shared by setup and uninstaller ---------------------------------------------
+
+; Asks every running guard to end (WM_CLOSE to its hidden frame, which
+; shuts it down as its exit command does) and waits for its process. A guard that does not end in
+; time leaves the choice to retry or to cancel the whole run.
+!macro HM_CLOSE_GUARD_FUNCTION UN
+Function ${UN}CloseGuard
+  ${Do}
+    FindWindow $0 "" "${HM_FRAME_TITLE}"
+    ${If} $0 == 0
+      ${Break}
+    ${EndIf}
+    DetailPrint "$(HM_CLOSING_GUARD)"
+    StrCpy $1 0
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i r1) p .r2'
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=${HM_GUARD_EXIT_MS}
+    ${If} $2 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p r2, i ${HM_GUARD_EXIT_MS}) i .r3'
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${Else}
+      ; No handle to wait on: wait for the frame to go.
+      StrCpy $3 1
+      ${For} $4 1 150
+        System::Call 'user32::IsWindow(p r0) i .r5'
+        ${If} $5 = 0
+          StrCpy $3 0
+          ${Break}
+        ${EndIf}
+        Sleep 100
+      ${Next}
+    ${EndIf}
+    ${If} $3 != 0
+    ${AndIfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(HM_GUARD_STILL_RUNNING)" /SD IDCANCEL IDRETRY`
+      Abort "$(HM_GUARD_STILL_RUNNING)"
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro HM_CLOSE_GUARD_FUNCTION ""
+!insertmacro HM_CLOSE_GUARD_FUNCTION "un."
+
+; Stops the kernel service and waits until it has stopped (the driver is
+; unloaded, so its file can be replaced or deleted); DELETE 1 also deletes
+; the service. Nothing happens when the service does not exist.
+!macro HM_DRIVER_SERVICE_FUNCTION NAME DELETE
+Function ${NAME}
+  System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i ${SC_MANAGER_ALL_ACCESS}) p .r0'
+  ${If} $0 P= 0
+    Return
+  ${EndIf}
+  System::Call 'advapi32::OpenServiceW(p r0, w "${HM_SERVICE}", i ${SERVICE_ALL_ACCESS}) p .r1'
+  ${If} $1 P<> 0
+    DetailPrint "$(HM_STOPPING_DRIVER)"
+    System::Alloc 28 ; SERVICE_STATUS
+    Pop $2
+    System::Call 'advapi32::ControlService(p r1, i ${SERVICE_CONTROL_STOP}, p r2) i'
+    ${For} $3 1 ${HM_SERVICE_STOP_POLLS}
+      System::Call 'advapi32::QueryServiceStatus(p r1, p r2) i .r4'
+      System::Call '*$2(i, i .r5)'
+      ${If} $4 = 0
+      ${OrIf} $5 = ${SERVICE_STOPPED}
+        ${Break}
+      ${EndIf}
+      Sleep 100
+    ${Next}
+    System::Free $2
+    !if ${DELETE} == 1
+      System::Call 'advapi32::DeleteService(p r1) i'
+    !endif
+    System::Call 'advapi32::CloseServiceHandle(p r1) i'
+  ${EndIf}
+  System::Call 'advapi32::CloseServiceHandle(p r0) i'
+FunctionEnd
+!macroend
+!insertmacro HM_DRIVER_SERVICE_FUNCTION StopDriverService 0
+!insertmacro HM_DRIVER_SERVICE_FUNCTION un.RemoveDriverService 1
+
+; --- setup -------------------------------------------------------------------------
+
+; One staged file. The user's files are written only when missing, so an
+; upgrade keeps them byte for byte.
+!macro HM_INSTALL_FILE DIR NAME SOURCE
+  SetOutPath "$INSTDIR${DIR}"
+  !if "${NAME}" == "${HM_RULE_FILE}"
+    SetOverwrite off
+  !else if "${NAME}" == "${HM_CONFIG_FILE}"
+    SetOverwrite off
+  !endif
+  File "/oname=${NAME}" "${SOURCE}"
+  SetOverwrite on
+!macroend
+
+Section "${HM_NAME}" SecProgram
+  SectionIn RO
+  Call CloseGuard
+  Call StopDriverService
+  !include "${HM_INSTALL_LIST}"
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\${HM_UNINSTALLER}"
+
+  CreateDirectory "$SMPROGRAMS\${HM_NAME}"
+  CreateShortcut "$SMPROGRAMS\${HM_NAME}\${HM_NAME}.lnk" "$INSTDIR\${HM_PROGRAM}"
+  CreateShortcut "$SMPROGRAMS\${HM_NAME}\$(HM_UNINSTALL_SHORTCUT).lnk" "$INSTDIR\${HM_UNINSTALLER}"
+
+  WriteRegStr HKLM "${HM_UNINSTALL_KEY}" "DisplayName" "${HM_NAME}"
+  WriteRegStr HKLM "${HM_UNINSTALL_KEY}" "DisplayVersion" "${HM_VERSION}"
+  WriteRegStr HKLM "${HM_UNINSTALL_KEY}" "Publisher" "${HM_PUBLISHER}"
+  WriteRegStr HKLM "${HM_UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${HM_PROGRAM},0"
+  WriteRegStr HKLM "${HM_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${HM_UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${HM_UNINSTALLER}"'
+  WriteRegStr HKLM "${HM_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${HM_UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${HM_UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${HM_UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${HM_UNINSTALL_KEY}" "EstimatedSize" "$0"
+SectionEnd
+
+; The autorun value exactly as the settings page writes it (program path and
+; " /background", unquoted), so that the page shows it as on.
+Section "$(HM_AUTORUN_SECTION)" SecAutorun
+  WriteRegStr HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}" "$INSTDIR\${HM_PROGRAM} /background"
+SectionEnd
+
+Section "-AutorunOff"
+  ${IfNot} ${SectionIsSelected} ${SecAutorun}
+    DeleteRegValue HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}"
+  ${EndIf}
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "$(HM_PROGRAM_DESCRIPTION)"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecAutorun} "$(HM_AUTORUN_DESCRIPTION)"
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+Function .onInit
+  SetShellVarContext all
+  !if "${HM_ARCH}" != "x86_64"
+    ; A 32-bit kernel driver cannot load on 64-bit Windows.
+    ${If} ${RunningX64}
+      MessageBox MB_OK|MB_ICONSTOP "$(HM_NEEDS_32BIT_WINDOWS)" /SD IDOK
+      Abort
+    ${EndIf}
+  !endif
+  ; On an upgrade the autorun box starts as the user left autorun, which
+  ; the settings page may have switched off.
+  ReadRegStr $0 HKLM "${HM_UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    ReadRegStr $1 HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}"
+    ${If} $1 == ""
+      !insertmacro UnselectSection ${SecAutorun}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; --- uninstaller -------------------------------------------------------------------
+
+Var OptionsBox
+Var RemoveUserData ; ${BST_CHECKED} when the user ticked the box
+
+Function un.onInit
+  SetShellVarContext all
+FunctionEnd
+
+Function un.OptionsPage
+  !insertmacro MUI_HEADER_TEXT "$(HM_UNINSTALL_TITLE)" "$(HM_UNINSTALL_SUBTITLE)"
+  nsDialogs::Create 1018
+  Pop $0
+  ${If} $0 == error
+    Abort
+  ${EndIf}
+  ${NSD_CreateLabel} 0 0 100% 20u "$(HM_UNINSTALL_FOLDER_TEXT)"
+  Pop $0
+  ${NSD_CreateText} 0 22u 100% 13u "$INSTDIR"
+  Pop $0
+  SendMessage $0 ${EM_SETREADONLY} 1 0
+  ${NSD_CreateCheckbox} 0 48u 100% 12u "$(HM_REMOVE_USER_DATA)"
+  Pop $OptionsBox
+  ${NSD_SetState} $OptionsBox $RemoveUserData
+  ${NSD_CreateLabel} 12u 62u -12u 30u "$(HM_REMOVE_USER_DATA_NOTE)"
+  Pop $0
+  GetDlgItem $0 $HWNDPARENT 1
+  SendMessage $0 ${WM_SETTEXT} 0 "STR:$(^UninstallBtn)"
+  nsDialogs::Show
+FunctionEnd
+
+Function un.OptionsPageLeave
+  ${NSD_GetState} $OptionsBox $RemoveUserData
+FunctionEnd
+
+; One file of the program folder; the rule file and the log stay unless the
+; user ticked the box.
+!macro HM_REMOVE_FILE DIR NAME
+  !if "${NAME}" == "${HM_RULE_FILE}"
+    ${If} $RemoveUserData == ${BST_CHECKED}
+      Delete "$INSTDIR${DIR}\${NAME}"
+    ${EndIf}
+  !else
+    Delete "$INSTDIR${DIR}\${NAME}"
+  !endif
+!macroend
+
+!macro HM_REMOVE_DIR DIR
+  RMDir "$INSTDIR${DIR}"
+!macroend
+
+Section "un.${HM_NAME}"
+  Call un.CloseGuard
+  Call un.RemoveDriverService
+  Delete /REBOOTOK "$SYSDIR\drivers\${HM_DRIVER_FILE}"
+
+  !include "${HM_REMOVE_LIST}"
+  ; What the programs write beside themselves: the rule file's save copy,
+  ; crash reports, the update manifest and the promotion feed.
+  Delete "$INSTDIR\${HM_RULE_FILE}.tmp"
+  Delete "$INSTDIR\Harrowmere.dmp"
+  Delete "$INSTDIR\Harrowmere-crash.txt"
+  Delete "$INSTDIR\UpdateInfo.xml"
+  Delete "$INSTDIR\AD.xml"
+  ; Their download folders are emptied only inside a folder of our own name,
+  ; never in a shared one such as a Windows folder that was typed in.
+  ${GetFileName} "$INSTDIR" $0
+  ${If} $0 == "${HM_NAME}"
+    RMDir /r "$INSTDIR\Temp"
+    RMDir /r "$INSTDIR\AD"
+  ${EndIf}
+  ; The log's fallback folder in the user's application data.
+  SetShellVarContext current
+  Delete "$APPDATA\${HM_NAME}\Harrowmere.dmp"
+  Delete "$APPDATA\${HM_NAME}\Harrowmere-crash.txt"
+  ${If} $RemoveUserData == ${BST_CHECKED}
+    Delete "$INSTDIR\${HM_LOG_FILE}"
+    Delete "$INSTDIR\${HM_LOG_FILE}.old"
+    Delete "$APPDATA\${HM_NAME}\${HM_LOG_FILE}"
+    Delete "$APPDATA\${HM_NAME}\${HM_LOG_FILE}.old"
+    DeleteRegKey HKCU "${HM_SETTINGS_KEY}"
+  ${EndIf}
+  RMDir "$APPDATA\${HM_NAME}"
+  SetShellVarContext all
+
+  Delete "$SMPROGRAMS\${HM_NAME}\${HM_NAME}.lnk"
+  Delete "$SMPROGRAMS\${HM_NAME}\$(HM_UNINSTALL_SHORTCUT).lnk"
+  RMDir "$SMPROGRAMS\${HM_NAME}"
+  DeleteRegValue HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}"
+  DeleteRegKey HKLM "${HM_UNINSTALL_KEY}"
+  Delete "$INSTDIR\${HM_UNINSTALLER}"
+  RMDir "$INSTDIR"
+SectionEnd

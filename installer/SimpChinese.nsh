@@ -1,0 +1,16 @@
+; The setup program's own texts (the pages' standard texts come with NSIS).
+
+LangString HM_WELCOME_TEXT ${LANG_SIMPCHINESE} "此程序将引导你完成 $(^NameDA) 的安装。$\r$\n$\r$\n如果 $(^NameDA) 正在运行，安装程序会先将其关闭。已有的规则、设置文件和日志保持不变。$\r$\n$\r$\n$_CLICK"
+LangString HM_PROGRAM_DESCRIPTION ${LANG_SIMPCHINESE} "$(^NameDA) 主程序、驱动程序和开始菜单快捷方式。"
+LangString HM_AUTORUN_SECTION ${LANG_SIMPCHINESE} "系统启动时自动运行"
+LangString HM_AUTORUN_DESCRIPTION ${LANG_SIMPCHINESE} "登录 Windows 时在通知区域启动 $(^NameDA)，开始监控。以后可在设置页中更改。"
+LangString HM_UNINSTALL_SHORTCUT ${LANG_SIMPCHINESE} "卸载 $(^NameDA)"
+LangString HM_CLOSING_GUARD ${LANG_SIMPCHINESE} "正在关闭运行中的 $(^NameDA)..."
+LangString HM_GUARD_STILL_RUNNING ${LANG_SIMPCHINESE} "$(^NameDA) 仍在运行，无法继续。$\r$\n$\r$\n请从通知区域的菜单退出 $(^NameDA)，然后点击 [重试]。"
+LangString HM_STOPPING_DRIVER ${LANG_SIMPCHINESE} "正在停止 $(^NameDA) 驱动程序服务..."
+LangString HM_NEEDS_32BIT_WINDOWS ${LANG_SIMPCHINESE} "此安装程序用于 32 位 Windows。在 64 位 Windows 上请使用 64 位安装程序。"
+LangString HM_UNINSTALL_TITLE ${LANG_SIMPCHINESE} "卸载 $(^NameDA)"
+LangString HM_UNINSTALL_SUBTITLE ${LANG_SIMPCHINESE} "从本机卸载 $(^NameDA)。"
+LangString HM_UNINSTALL_FOLDER_TEXT ${LANG_SIMPCHINESE} "$(^NameDA) 将从以下文件夹卸载。点击 [卸载(U)] 开始卸载。"
+LangString HM_REMOVE_USER_DATA ${LANG_SIMPCHINESE} "删除规则和日志"
+LangString HM_REMOVE_USER_DATA_NOTE ${LANG_SIMPCHINESE} "不勾选时，规则文件 Harrowmere.erd、日志 Harrowmere.log 和 $(^NameDA) 的设置保留下来，重新安装后继续使用。"
