@@ -4,7 +4,9 @@
 
 #include "AskIds.h"
 #include "ControlsIds.h"
+#include "InsertRegIds.h"
 #include "PagesIds.h"
+#include "RuleEditorIds.h"
 
 // Icons
 #define IDI_MAINFRAME               128

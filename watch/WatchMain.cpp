@@ -159,12 +159,18 @@ int CWatchMain::Start()
 
 namespace {
 // The request thread's only windows are its prompts.
-BOOL CALLBACK WithdrawPrompt(HWND hwnd, LPARAM)
+BOOL CALLBACK PostWithdraw(HWND hwnd, LPARAM)
 {
     PostMessageW(hwnd, WM_ASK_WITHDRAW, 0, 0);
     return TRUE;
 }
 } // namespace
+
+void CWatchMain::WithdrawPrompt() const
+{
+    if (m_thread && m_thread->thread)
+        EnumThreadWindows(m_thread->threadId, PostWithdraw, 0);
+}
 
 int CWatchMain::Stop()
 {
@@ -184,7 +190,7 @@ int CWatchMain::Stop()
     // withdrawn: the driver has answered that request with its preset, so
     // the thread writes nothing and ends.
     if (thread && thread->thread) {
-        EnumThreadWindows(thread->threadId, WithdrawPrompt, 0);
+        EnumThreadWindows(thread->threadId, PostWithdraw, 0);
         WaitForSingleObject(thread->thread.Get(), 2000);
     }
     return 0;
@@ -207,22 +213,41 @@ int CWatchMain::UploadRules()
     return UploadRuleTable(m_device.Get(), rules.get());
 }
 
-void CWatchMain::ReloadRules()
+int CWatchMain::ReloadRules()
 {
-    if (m_device)
+    if (m_device) {
         DeviceControl(m_device.Get(), IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
-    {
-        CLinkLock lock(m_linkMutex.Get());
-        SetRules(nullptr);
-        // The groups come back with the file; keeping the old ones would
-        // double them.
-        ClearGroups(&m_groups);
+        WithdrawPrompt();
     }
-    LoadRules();
-    UploadRules();
-    CConfig* config = Config();
-    if (config && config->Hook == 1 && m_device)
-        DeviceControl(m_device.Get(), IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+    // Read on the side: nothing here waits behind a prompt that holds the
+    // link mutex. The groups come back with the file, so the old ones go.
+    std::wstring path = ProgramFolder() + HM_RULE_FILE;
+    GroupList groups;
+    RuleSet* set = ReadRuleFile(&groups, path.c_str());
+    SetRules(set);
+    ClearGroups(&m_groups);
+    m_groups.groups.splice(m_groups.groups.end(), groups.groups);
+
+    int result = -1;
+    if (m_device) {
+        std::shared_ptr<RuleSet> rules = Rules();
+        result = UploadRuleTable(m_device.Get(), rules.get());
+        CConfig* config = Config();
+        if (config && config->Hook == 1)
+            DeviceControl(m_device.Get(), IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+    }
+    return result;
+}
+
+bool CWatchMain::ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DWORD waitMs) const
+{
+    CLinkLock lock(m_linkMutex.Get(), waitMs);
+    std::shared_ptr<RuleSet> rules = Rules();
+    const Rule* rule = FindRuleById(rules.get(), identity);
+    if (!rule)
+        return false;
+    *content = CopyRuleContent(rule);
+    return true;
 }
 
 void CWatchMain::Shutdown()
