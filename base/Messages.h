@@ -37,5 +37,5 @@
 // Inspection tools and their controls (each window's own messages).
 #define WM_TREELIST_SYNC     (WM_APP + 0x140) // tree list: re-read the list view's selection
 #define WM_TASK_REFRESHED    (WM_APP + 0x141) // process manager: a refresh is waiting
-#define WM_TASK_HANDLES      (WM_APP + 0x142) // process manager: handle rows are waiting
+#define WM_TASK_DETAILS      (WM_APP + 0x142) // process manager: module or handle rows are waiting
 #define WM_FINDER_DONE       (WM_APP + 0x143) // finder: the search has ended

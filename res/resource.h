@@ -7,6 +7,7 @@
 #include "InsertRegIds.h"
 #include "PagesIds.h"
 #include "RuleEditorIds.h"
+#include "TaskManagerIds.h"
 
 // Icons
 #define IDI_MAINFRAME               128
