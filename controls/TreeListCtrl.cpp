@@ -72,16 +72,22 @@ void CTreeListCtrl::AddListStyles(DWORD extendedStyles)
     ListView_SetExtendedListViewStyle(m_list, ListView_GetExtendedListViewStyle(m_list) | extendedStyles);
 }
 
+// Suspending drawing stays inside this control: turning the list view's own
+// drawing off and on again makes it lay itself out anew, which costs far
+// more than the rows that changed.
 void CTreeListCtrl::SetRedraw(bool on)
 {
     if (m_redraw == on)
         return;
     m_redraw = on;
-    SendMessageW(m_list, WM_SETREDRAW, on ? TRUE : FALSE, 0);
-    if (on) {
+    if (!on)
+        return;
+    if (m_dirty) {
         Changed();
-        InvalidateRect(m_list, nullptr, TRUE);
+    } else if (m_changedFirst >= 0) {
+        ListView_RedrawItems(m_list, m_changedFirst, m_changedLast);
     }
+    m_changedFirst = m_changedLast = -1;
 }
 
 int CTreeListCtrl::InsertColumn(int index, const std::wstring& heading, int width)
@@ -209,8 +215,16 @@ void CTreeListCtrl::SetText(HTREELISTROW row, int column, const std::wstring& te
     if (row->texts[column] == text)
         return;
     row->texts[column] = text;
-    if (m_redraw && !m_dirty)
+    if (m_dirty)
+        return; // the whole list is drawn again
+    if (m_redraw) {
         ListView_RedrawItems(m_list, row->index, row->index);
+        return;
+    }
+    if (m_changedFirst < 0 || row->index < m_changedFirst)
+        m_changedFirst = row->index;
+    if (row->index > m_changedLast)
+        m_changedLast = row->index;
 }
 
 std::wstring CTreeListCtrl::GetText(HTREELISTROW row, int column) const
@@ -303,7 +317,8 @@ void CTreeListCtrl::Changed()
         return;
     Rebuild();
     m_syncing = true;
-    ListView_SetItemCountEx(m_list, static_cast<int>(m_order.size()), LVSICF_NOSCROLL);
+    if (ListView_GetItemCount(m_list) != static_cast<int>(m_order.size()))
+        ListView_SetItemCountEx(m_list, static_cast<int>(m_order.size()), LVSICF_NOSCROLL);
     SyncListSelection();
     m_syncing = false;
     InvalidateRect(m_list, nullptr, FALSE);

@@ -53,7 +53,7 @@ public:
 
     // The shared small-icon list (not destroyed here).
     void SetImageList(HIMAGELIST images);
-    // While off, changes are not drawn; turning it on redraws once.
+    // While off, changes are not drawn; turning it on draws what changed.
     void SetRedraw(bool on);
     // Extended styles of the inner list view (grid lines...), added to
     // full-row selection and double buffering.
@@ -125,6 +125,8 @@ private:
     mutable std::vector<TREELIST_ROW*> m_order;
     mutable bool m_dirty = false;
     bool m_redraw = true;
+    int m_changedFirst = -1; // rows whose texts changed while drawing was off
+    int m_changedLast = -1;
     bool m_syncing = false;
     bool m_syncPending = false;
     HTREELISTROW m_selected = nullptr;

@@ -53,7 +53,8 @@ public:
             CloseHandle(pi.hThread);
             m_process = pi.hProcess;
             m_id = pi.dwProcessId;
-            ok = WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0;
+            // A loaded machine can take many seconds to start a Wine process.
+            ok = WaitForSingleObject(ready, 30000) == WAIT_OBJECT_0;
         }
         CloseHandle(ready);
         return ok;
