@@ -38,3 +38,9 @@
 #define WM_INSERT_REG_SPLITTER   (WM_APP + 0x51) // wParam splitter id, lParam distance moved
 #define WM_INSERT_REG_HIVE_READY (WM_APP + 0x52) // the loader queued a hive's subkeys
 #define WM_INSERT_REG_LOADED     (WM_APP + 0x53) // the loader is done
+
+// Inspection tools and their controls (each window's own messages).
+#define WM_TREELIST_SYNC     (WM_APP + 0x140) // tree list: re-read the list view's selection
+#define WM_TASK_REFRESHED    (WM_APP + 0x141) // process manager: a refresh is waiting
+#define WM_TASK_DETAILS      (WM_APP + 0x142) // process manager: module or handle rows are waiting
+#define WM_FINDER_DONE       (WM_APP + 0x143) // finder: the search has ended

@@ -8,6 +8,7 @@
 #include "controls/TrayIconPosition.h"
 #include "driver/common/WatchProtocol.h"
 #include "helpview/HelpDlg.h"
+#include "inspect/TaskManagerDlg.h"
 #include "log/ActivityLog.h"
 #include "monitor/ConfigDlg.h"
 #include "monitor/LogDlg.h"
@@ -212,6 +213,8 @@ void CHarrowmereDlg::CreatePages()
         m_ruleEditor = editor.get();
         return editor;
     });
+    m_statusPage->SetProcessManagerFactory(
+        []() -> std::unique_ptr<ui::CDialog> { return std::make_unique<CTaskManagerDlg>(); });
     m_logPage.reset(new CLogDlg());
     m_configPage.reset(new CConfigDlg());
     m_configPage->SetConfig(m_config);

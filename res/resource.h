@@ -8,6 +8,7 @@
 #include "PagesIds.h"
 #include "RuleEditorIds.h"
 #include "UpdateIds.h"
+#include "TaskManagerIds.h"
 
 // Icons
 #define IDI_MAINFRAME               128
