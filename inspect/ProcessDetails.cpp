@@ -19,6 +19,9 @@
 namespace {
 
 const DWORD kNt4 = 4;
+// PROCESS_QUERY_LIMITED_INFORMATION, which the headers of the 32-bit build's
+// floor lack.
+constexpr DWORD kQueryLimitedInformation = 0x1000;
 
 std::wstring SystemRootVariable()
 {
@@ -86,9 +89,12 @@ PROCESS_DESCRIPTION DescribeProcess(const PROCESS_RECORD& process, const CSystem
 
 bool IsNonInteractiveProcess(uint32_t processId)
 {
-    // Limited query rights open a token as well as all access would, and
-    // also processes of other users.
-    ui::CHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    // Query rights open the token as well as all access would; where they
+    // are refused (another user's process) the limited right may still be
+    // granted (Vista and later; Windows XP refuses the unknown right).
+    ui::CHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+    if (!process)
+        process.Reset(OpenProcess(kQueryLimitedInformation, FALSE, processId));
     HANDLE tokenHandle = nullptr;
     if (!process || !OpenProcessToken(process.Get(), TOKEN_QUERY, &tokenHandle))
         return false;
