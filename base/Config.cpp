@@ -50,6 +50,15 @@ int CConfig::Save()
     return 0;
 }
 
+int CConfig::SaveBlockCount()
+{
+    CRegKey key;
+    if (key.Create(m_places.root, m_places.settingsKey.c_str(), kKeyAccess) != 0)
+        return -1;
+    key.SetDword(L"BlockCount", BlockCount);
+    return 0;
+}
+
 std::wstring CConfig::ProgramFolder() const
 {
     CPathString folder = m_places.programFolder.empty() ? CPathString::FolderOf(CPathString::ModulePath())

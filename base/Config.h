@@ -45,6 +45,9 @@ public:
     // Writes all seven settings. 0, or -1 when the key can neither be opened
     // nor created.
     int Save();
+    // Writes "BlockCount" alone: what the request thread saves after
+    // decisions. 0, or -1 as Save.
+    int SaveBlockCount();
 
     // 0 when the autorun value holds AutorunCommand() (letter case aside);
     // -1 when the Run key cannot be opened or the value differs; -2 when the

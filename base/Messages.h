@@ -31,3 +31,16 @@
 
 // Title of the hidden frame; the updater finds the running program by it.
 #define HM_MAIN_FRAME_TITLE L"HarrowmereMainFrame"
+
+// Messages of the rule editor and the registry path picker (private to
+// those windows).
+#define WM_RULE_SPLITTER_MOVED   (WM_APP + 0x50) // wParam splitter id, lParam distance moved
+#define WM_INSERT_REG_SPLITTER   (WM_APP + 0x51) // wParam splitter id, lParam distance moved
+#define WM_INSERT_REG_HIVE_READY (WM_APP + 0x52) // the loader queued a hive's subkeys
+#define WM_INSERT_REG_LOADED     (WM_APP + 0x53) // the loader is done
+
+// Inspection tools and their controls (each window's own messages).
+#define WM_TREELIST_SYNC     (WM_APP + 0x140) // tree list: re-read the list view's selection
+#define WM_TASK_REFRESHED    (WM_APP + 0x141) // process manager: a refresh is waiting
+#define WM_TASK_DETAILS      (WM_APP + 0x142) // process manager: module or handle rows are waiting
+#define WM_FINDER_DONE       (WM_APP + 0x143) // finder: the search has ended

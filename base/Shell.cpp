@@ -41,3 +41,20 @@ HICON ShellFileIcon(const std::wstring& path, bool small)
         SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), flags));
     return list ? ImageList_GetIcon(list, info.iIcon, ILD_NORMAL) : nullptr;
 }
+
+HIMAGELIST ShellSmallImageList()
+{
+    SHFILEINFOW info = {};
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"C:\\", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
+                                                       SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
+}
+
+int ShellSmallIconIndex(const std::wstring& path)
+{
+    if (path.empty())
+        return -1;
+    SHFILEINFOW info = {};
+    DWORD_PTR list = SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                                    SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
+    return list ? info.iIcon : -1;
+}

@@ -1,8 +1,9 @@
 // The shell calls of the program: opening an address or a document, starting
-// a program, a file's property sheet, and the shell's icon for a file name.
+// a program, a file's property sheet, and the shell's icons for a file name.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -21,3 +22,9 @@ bool ShowFileProperties(HWND owner, const std::wstring& path);
 // The shell's icon for a file name (the file need not exist), large or small;
 // the caller owns it (DestroyIcon). Null when the shell has none.
 HICON ShellFileIcon(const std::wstring& path, bool small);
+
+// The system's image list of small icons (shared: never destroyed), and the
+// index in it of the icon for a file name (looked up by name and attributes,
+// without touching the file); -1 when the shell has none.
+HIMAGELIST ShellSmallImageList();
+int ShellSmallIconIndex(const std::wstring& path);

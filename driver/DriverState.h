@@ -24,6 +24,10 @@ typedef struct PROGRAM_LINK {
     // the program may still write into the record, so the next request first
     // waits for that late answer. Touched only by the request thread.
     BOOLEAN awaitingAnswer;
+    // The done event is known to be reset: the request thread resets it
+    // after passing an answer on, off the requester's road, so the next
+    // request need not. Touched only by the request thread.
+    BOOLEAN doneClear;
 } PROGRAM_LINK;
 
 // One matched operation waiting for its turn with the program. Texts are
@@ -58,6 +62,7 @@ typedef struct DRIVER_STATE {
     ULONG programPid; // kept for diagnosis: its requests are asked like any other
     UCHAR* image; // validated rule table image, a private copy
     ULONG imageSize;
+    void* imageIndex; // its index, in the same allocation; NULL when it has no record
     PFILE_OBJECT imageOwner; // the open device handle that uploaded the image
     BOOLEAN started;
     ULONG session;        // advanced by every STOP: requests of older sessions are not asked

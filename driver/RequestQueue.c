@@ -130,9 +130,12 @@ static uint32_t AskProgram(PROGRAM_LINK* link, const PENDING_OPERATION* op, uint
         if (wait != WAIT_ANSWERED)
             return wait == WAIT_TIMED_OUT ? WATCH_OUTCOME_TIMED_OUT : WATCH_OUTCOME_CUT_SHORT;
         link->awaitingAnswer = FALSE;
+        link->doneClear = FALSE; // the late answer set it
     }
 
-    ZwResetEvent(link->doneEvent, NULL);
+    if (!link->doneClear)
+        ZwResetEvent(link->doneEvent, NULL);
+    link->doneClear = FALSE;
     SharedRecordFill(op);
     ZwSetEvent(link->requestEvent, NULL);
     wait = WaitForProgram(link, op->session, deadline);
@@ -157,12 +160,19 @@ static void ServeRequest(PIRP irp)
     // A request matched before a STOP is answered its preset verdict
     // without asking: its rule identity may name a rule the program freed.
     PROGRAM_LINK* link = SessionAcquireLink(op->session);
-    if (link) {
+    if (link)
         result.outcome = AskProgram(link, op, &result.verdict);
-        LinkRelease(link);
-    }
     ExFreePoolWithTag(op, HM_POOL_TAG);
     CompleteInject(irp, &result);
+    if (link) {
+        // The answer left the done event set; resetting it now, after the
+        // requester has its verdict, spares the next request that call.
+        if (result.outcome == WATCH_OUTCOME_ANSWERED) {
+            ZwResetEvent(link->doneEvent, NULL);
+            link->doneClear = TRUE;
+        }
+        LinkRelease(link);
+    }
 }
 
 // The request thread. Owns the shared record's request fields while it asks;

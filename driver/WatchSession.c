@@ -1,5 +1,6 @@
 // The program's monitoring session.
 #include "driver/WatchSession.h"
+#include "driver/common/MatchIndex.h"
 #include "driver/common/Matcher.h"
 
 NTSTATUS SessionSetPid(const void* input, ULONG length)
@@ -19,6 +20,7 @@ static UCHAR* DetachImage(void)
     UCHAR* image = g_state.image;
     g_state.image = NULL;
     g_state.imageSize = 0;
+    g_state.imageIndex = NULL;
     g_state.imageOwner = NULL;
     return image;
 }
@@ -47,14 +49,24 @@ NTSTATUS SessionSetRules(PFILE_OBJECT file, const void* input, ULONG length)
 {
     if (!input || length == 0 || MatchValidateImage((const uint8_t*)input, length) != 0)
         return STATUS_INVALID_PARAMETER;
-    UCHAR* copy = (UCHAR*)ExAllocatePoolWithTag(NonPagedPool, length, HM_POOL_TAG);
+    // One allocation holds the copy and, from the next 8-byte boundary, its
+    // index (at most twice the image), built before the lock is taken.
+    ULONG indexAt = (length + 7u) & ~7u;
+    ULONG indexSize = MatchIndexSize((const uint8_t*)input, length);
+    if (indexAt < length || indexAt + indexSize < indexAt)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    UCHAR* copy = (UCHAR*)ExAllocatePoolWithTag(NonPagedPool, indexAt + indexSize, HM_POOL_TAG);
     if (!copy)
         return STATUS_INSUFFICIENT_RESOURCES;
     RtlCopyMemory(copy, input, length);
+    void* index = NULL;
+    if (indexSize != 0 && MatchBuildIndex(copy, length, copy + indexAt, indexSize) == 0)
+        index = copy + indexAt;
     ExAcquireFastMutex(&g_state.lock);
     UCHAR* old = g_state.image;
     g_state.image = copy;
     g_state.imageSize = length;
+    g_state.imageIndex = index;
     g_state.imageOwner = file;
     ExReleaseFastMutex(&g_state.lock);
     if (old)
@@ -224,7 +236,8 @@ BOOLEAN SessionMatch(uint32_t kind, const WCHAR* param1, const WCHAR* param2, ui
     BOOLEAN matched = FALSE;
     ExAcquireFastMutex(&g_state.lock);
     if (g_state.started && g_state.image) {
-        matched = MatchOperation(g_state.image, g_state.imageSize, kind, param1, param2, ruleId) == 1;
+        matched = MatchOperationIndexed(g_state.image, g_state.imageSize, g_state.imageIndex, kind,
+                                        param1, param2, ruleId) == 1;
         *session = g_state.session;
     }
     ExReleaseFastMutex(&g_state.lock);

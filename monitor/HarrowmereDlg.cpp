@@ -2,17 +2,21 @@
 
 #include "base/Config.h"
 #include "base/Messages.h"
+#include "base/PathString.h"
 #include "base/Strings.h"
 #include "controls/BalloonHelp.h"
 #include "controls/TrayIconPosition.h"
 #include "driver/common/WatchProtocol.h"
 #include "helpview/HelpDlg.h"
+#include "inspect/TaskManagerDlg.h"
 #include "log/ActivityLog.h"
 #include "monitor/ConfigDlg.h"
 #include "monitor/LogDlg.h"
 #include "monitor/PromoArea.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
+#include "rules/RuleDlg.h"
+#include "rules/RuleFile.h"
 #include "rules/RuleModel.h"
 #include "ui/MessageLoop.h"
 #include "update/UpdateDlg.h"
@@ -197,6 +201,20 @@ void CHarrowmereDlg::CreatePages()
     });
     m_statusPage->SetMonitoringState([link] { return link && link->IsGuarding(); });
     m_statusPage->SetTrayTipSetter([this](int stringId) { SetTrayTip(stringId); });
+    m_statusPage->SetRuleEditorFactory([this, link]() -> std::unique_ptr<ui::CDialog> {
+        RULE_EDITOR_CONTEXT context;
+        context.ruleFile = (link ? link->ProgramFolder() : CPathString::FolderOf(CPathString::ModulePath()).str()) +
+                           HM_RULE_FILE;
+        // A save has the driver link take the new file at once.
+        context.applyRules = [link] {
+            return link && link->ReloadRules() == -2 ? RULES_REFUSED : RULES_APPLIED;
+        };
+        auto editor = std::make_unique<CRuleDlg>(std::move(context));
+        m_ruleEditor = editor.get();
+        return editor;
+    });
+    m_statusPage->SetProcessManagerFactory(
+        []() -> std::unique_ptr<ui::CDialog> { return std::make_unique<CTaskManagerDlg>(); });
     m_logPage.reset(new CLogDlg());
     m_configPage.reset(new CConfigDlg());
     m_configPage->SetConfig(m_config);
@@ -215,6 +233,17 @@ void CHarrowmereDlg::CreatePages()
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
     }
     m_current = m_statusPage.get();
+}
+
+ui::CDialog* CHarrowmereDlg::OpenRuleEditor(const RULE_CONTENT* focus)
+{
+    if (!m_statusPage)
+        return nullptr;
+    ui::CDialog* shown = m_statusPage->ShowRuleEditor();
+    // The status page hands back the window its factory made last.
+    if (shown && shown == m_ruleEditor && focus)
+        m_ruleEditor->FocusRule(*focus);
+    return shown;
 }
 
 void CHarrowmereDlg::SetUpPicture()
@@ -373,8 +402,7 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
             m_statusPage->ShowProcessManager();
         return TRUE;
     case ID_TRAY_RULE_EDITOR:
-        if (m_statusPage)
-            m_statusPage->ShowRuleEditor();
+        OpenRuleEditor(nullptr);
         return TRUE;
     case IDC_MAIN_MINIMIZE:
         PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -520,10 +548,15 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         if (m_promo)
             m_promo->OnMessage(msg, wParam, lParam);
         return TRUE;
-    case WM_WATCH_EDIT_RULE:
-        if (m_statusPage)
-            m_statusPage->ShowRuleEditor();
+    case WM_WATCH_EDIT_RULE: {
+        // The identity names a rule of the driver link's set; the editor has
+        // its own copy, where the rule is found by its content. A stale
+        // identity opens the editor as it is.
+        RULE_CONTENT content;
+        const bool found = m_link && m_link->ResolveRuleContent(static_cast<uint32_t>(wParam), &content);
+        OpenRuleEditor(found ? &content : nullptr);
         return TRUE;
+    }
     case WM_HOTKEY:
         if (wParam == HM_HOTKEY_ID && m_statusPage)
             m_statusPage->ShowProcessManager();

@@ -19,7 +19,9 @@
 
 class CConfig;
 class CWatchMain;
+class CRuleDlg;
 class CStatusDlg;
+struct RULE_CONTENT;
 class CLogDlg;
 class CConfigDlg;
 class CHelpDlg;
@@ -71,6 +73,11 @@ public:
     CPromoArea* Promo() const { return m_promo.get(); }
     const CVxTab& Tabs() const { return m_tab; }
 
+    // Shows the rule editor (the status page holds it) and, given the
+    // content of a rule, focuses the first rule of that content. The editor
+    // window, or null.
+    ui::CDialog* OpenRuleEditor(const RULE_CONTENT* focus);
+
 protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
@@ -99,6 +106,7 @@ private:
     bool m_background;
     CConfig* m_config = nullptr; // the settings singleton, from initialisation to destruction
     CWatchMain* m_link = nullptr; // the driver link singleton, likewise
+    CRuleDlg* m_ruleEditor = nullptr; // the editor the factory made last (the status page owns it)
     CTrayIcon m_tray;
     ui::CIcon m_bigIcon;
     ui::CIcon m_smallIcon;

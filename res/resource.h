@@ -4,8 +4,11 @@
 
 #include "AskIds.h"
 #include "ControlsIds.h"
+#include "InsertRegIds.h"
 #include "PagesIds.h"
+#include "RuleEditorIds.h"
 #include "UpdateIds.h"
+#include "TaskManagerIds.h"
 
 // Icons
 #define IDI_MAINFRAME               128

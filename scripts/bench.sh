@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under wine64 and prints their tables: rule file, image
-# and matching costs, log append rate, and the request round trip through the
-# installed guard and driver beside a bare two-process event ping-pong.
-#   scripts/bench.sh [rounds]     (round trips per measurement, default 1000)
+# and matching costs, log append rate, process manager refresh and finder
+# costs with 100 extra processes, and the request round trip through the
+# installed guard and driver beside a bare two-process event ping-pong,
+# measured interleaved (bench_road).
+#   scripts/bench.sh [rounds]     (round trips per row, default 1000)
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
 rounds=${1:-1000}
@@ -13,7 +15,7 @@ trap hm_wine_down EXIT
 hm_wine_up
 bench=$HM_BUILD_ROOT/x86_64/bench
 
-for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe; do
+for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe "$bench"/bench_inspect.exe; do
     [ -f "$b" ] || continue
     echo "== $(basename "$b" .exe)"
     (cd "$bench" && hm_wine "$(basename "$b")" | tr -d '\r')
@@ -41,16 +43,6 @@ hm_wine "C:\\Program Files\\Harrowmere\\Harrowmere.exe" /background >"$HM_RUN_DI
 for i in $(seq 1 50); do grep -q 'CreateFile' "$HM_RUN_DIR/bench-guard.out" 2>/dev/null && break; sleep 0.2; done
 sleep 1
 
-measure() { # label, command...
-    local label=$1; shift
-    local line
-    line=$("$@" 2>&1 | tr -d '\r' | grep 'count=' | tail -n 1)
-    printf '%-44s %s\n' "$label" "$line"
-}
-echo "== request round trip ($rounds each, microseconds)"
-measure "event ping-pong between two processes" bash -c "cd '$bench' && '$WINELOADER' bench_pingpong.exe $rounds"
-ws() { (cd "$program_dir" && hm_wine WatchSim.exe "$@"); }
-measure "no rule matches (driver only)" ws OpenFile 'C:\bench\none\a.txt' --repeat "$rounds"
-measure "rule answers, not logged" ws OpenFile 'C:\bench\quiet\a.txt' --repeat "$rounds"
-measure "rule answers and logs" ws OpenFile 'C:\bench\logged\a.txt' --repeat "$rounds"
+echo "== request round trip ($rounds rounds, each a ping-pong and one operation per row)"
+(cd "$bench" && hm_wine bench_road.exe "$rounds" | tr -d '\r')
 cp -f "$HM_BUILD_ROOT/x86_64/stage/Harrowmere.erd" "$program_dir/Harrowmere.erd"

@@ -13,6 +13,9 @@
 
 namespace {
 
+// How long a counted decision may stay unsaved.
+const DWORD kCountSaveDelayMs = 1000;
+
 std::wstring BoundedText(const uint16_t* field, size_t capacity)
 {
     size_t n = 0;
@@ -88,46 +91,53 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
         std::lock_guard<std::mutex> guard(thread->recordLock);
         return thread->cancelled;
     };
-    {
+    uint16_t verdict = record->verdict;
+    if (rule->flags & RuleFlag::Ask) {
+        // The link mutex keeps a rule reload waiting while the prompt is
+        // open. A decision by the rule's action needs no such wait (the set
+        // stays alive through `rules`, the log has its own locks) and so
+        // skips the mutex's two round trips to the system.
         CLinkLock lock(link->LinkMutex());
-        uint16_t verdict = record->verdict;
-        if (rule->flags & RuleFlag::Ask) {
-            // Stopped while waiting for the mutex: ask nobody.
-            if (cancelled())
-                return;
-            int answer = link->RunPrompt(
-                { request.processId, request.processName, params.get(), rule, mainWindow, cancelled });
-            if (answer == ASK_ALLOW)
-                verdict = WATCH_VERDICT_ACCEPT;
-            else if (answer == ASK_REFUSE)
-                verdict = WATCH_VERDICT_REJECT;
-        } else {
-            verdict = rule->action;
-        }
-        if (!CommitVerdict(record, thread, verdict))
+        // Stopped while waiting for the mutex: ask nobody.
+        if (cancelled())
             return;
+        int answer = link->RunPrompt(
+            { request.processId, request.processName, params.get(), rule, mainWindow, cancelled });
+        if (answer == ASK_ALLOW)
+            verdict = WATCH_VERDICT_ACCEPT;
+        else if (answer == ASK_REFUSE)
+            verdict = WATCH_VERDICT_REJECT;
+    } else {
+        verdict = rule->action;
+    }
+    if (!CommitVerdict(record, thread, verdict))
+        return;
 
-        if (rule->log == RuleLog::Log) {
-            int32_t sequence = AddLogRecord(request.processName.c_str(), request.processId, verdict, 1,
-                                            rule->info.c_str(), params.get());
-            if (sequence >= 0 && mainWindow) {
-                if (config && config->ShowInfo == 1 && link->TakeBalloonTurn(GetTickCount()))
-                    PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_BALLOON, sequence);
-                PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_ROW, sequence);
-            }
+    if (rule->log == RuleLog::Log) {
+        int32_t sequence = AddLogRecord(request.processName.c_str(), request.processId, verdict, 1,
+                                        rule->info.c_str(), params.get());
+        if (sequence >= 0 && mainWindow) {
+            if (config && config->ShowInfo == 1 && link->TakeBalloonTurn(GetTickCount()))
+                PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_BALLOON, sequence);
+            PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_ROW, sequence);
         }
     }
     if (config) {
         config->BlockCount++;
-        config->Save();
+        if (!thread)
+            config->SaveBlockCount();
+        else if (!thread->countUnsaved) {
+            thread->countUnsaved = true;
+            thread->countDue = GetTickCount() + kCountSaveDelayMs;
+        }
     }
-    if (mainWindow)
+    if (thread)
+        thread->countToPost = true;
+    else if (mainWindow)
         PostMessageW(mainWindow, WM_WATCH_COUNT, 0, 0);
 }
 
 namespace {
-
-std::atomic<int> g_runningThreads{ 0 };
 
 // The request thread's only windows are its prompts.
 BOOL CALLBACK WithdrawPrompt(HWND hwnd, LPARAM)
@@ -146,9 +156,46 @@ void CancelRequestThread(RequestThreadState* state)
     }
     SetEvent(state->stopEvent.Get());
     // After the flag: a prompt created from here on sees it itself.
+    WithdrawRequestPrompt(state);
+}
+
+void WithdrawRequestPrompt(const RequestThreadState* state)
+{
     if (state->threadId)
         EnumThreadWindows(state->threadId, WithdrawPrompt, 0);
 }
+
+namespace {
+std::atomic<int> g_runningThreads{ 0 };
+
+// How long the request thread may wait for a request before the unsaved
+// count is due.
+DWORD UntilCountDue(const RequestThreadState& state)
+{
+    if (!state.countUnsaved)
+        return INFINITE;
+    int32_t left = static_cast<int32_t>(state.countDue - GetTickCount());
+    return left > 0 ? static_cast<DWORD>(left) : 0;
+}
+
+void PostCount(RequestThreadState* state)
+{
+    if (!state->countToPost)
+        return;
+    state->countToPost = false;
+    if (HWND mainWindow = state->link->MainWindow())
+        PostMessageW(mainWindow, WM_WATCH_COUNT, 0, 0);
+}
+
+void SaveCount(RequestThreadState* state, bool evenIfNotDue)
+{
+    if (!state->countUnsaved || (!evenIfNotDue && UntilCountDue(*state) != 0))
+        return;
+    if (CConfig* config = state->link->Config())
+        config->SaveBlockCount();
+    state->countUnsaved = false;
+}
+} // namespace
 
 int RequestThreadsRunning()
 {
@@ -163,7 +210,12 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
     ++g_runningThreads;
     for (;;) {
         HANDLE waits[2] = { state->stopEvent.Get(), state->requestEvent.Get() };
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+        DWORD wait = WaitForMultipleObjects(2, waits, FALSE, UntilCountDue(*state));
+        if (wait == WAIT_TIMEOUT) {
+            SaveCount(state.get(), true);
+            continue;
+        }
+        if (wait != WAIT_OBJECT_0 + 1)
             break;
         {
             std::lock_guard<std::mutex> guard(state->recordLock);
@@ -171,12 +223,19 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
                 break;
         }
         HandleRequest(state->link, state->record, state.get());
-        std::lock_guard<std::mutex> guard(state->recordLock);
-        if (state->cancelled)
-            break;
-        ResetEvent(state->requestEvent.Get());
-        SetEvent(state->doneEvent.Get());
+        {
+            std::lock_guard<std::mutex> guard(state->recordLock);
+            if (state->cancelled)
+                break;
+            ResetEvent(state->requestEvent.Get());
+            SetEvent(state->doneEvent.Get());
+        }
+        PostCount(state.get());
+        // Under a steady stream of requests the wait never times out.
+        SaveCount(state.get(), false);
     }
+    PostCount(state.get());
+    SaveCount(state.get(), true);
     --g_runningThreads;
     return 0;
 }

@@ -38,6 +38,12 @@ struct RequestThreadState {
     DWORD threadId = 0;
     std::mutex recordLock; // a verdict is written only while not cancelled
     bool cancelled = false;
+    // Decisions counted in memory but not yet saved, and the tick count by
+    // which they are; touched by the request thread only.
+    bool countUnsaved = false;
+    DWORD countDue = 0;
+    // WM_WATCH_COUNT is posted once the driver has its answer.
+    bool countToPost = false;
 };
 
 // Decides the request now in the shared record and writes the verdict field:
@@ -46,7 +52,9 @@ struct RequestThreadState {
 // block counter is counted and the main window is told. A rule identity that
 // resolves to nothing leaves the driver's preset verdict and does nothing
 // else. With `thread` given, nothing is written, logged or counted once the
-// thread was cancelled (the link was stopped during the decision).
+// thread was cancelled (the link was stopped during the decision), and the
+// thread saves the count and posts WM_WATCH_COUNT (see RequestThreadProc);
+// without it both happen at once.
 void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread = nullptr);
 
 // Cancels the request thread (for Stop): raises its flag, sets its stop
@@ -55,9 +63,19 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
 // so none survives this call.
 void CancelRequestThread(RequestThreadState* state);
 
+// Withdraws the prompt the thread shows, if any, without stopping the thread
+// (a rule reload: the driver has answered that request with its preset).
+void WithdrawRequestPrompt(const RequestThreadState* state);
+
 // The request thread. Owns a reference to its state (passed as a heap
 // std::shared_ptr it deletes). Waits for the request event, decides, resets
 // the request event and sets the done event; ends when its stop event is set.
+// A registry write costs several times a whole request under some hosts, so
+// the thread saves the block counter alone, at most a second after the first
+// decision it has not saved (between requests, never before an answer), and
+// when it ends: a crash loses at most the last second's count, and the
+// settings saved at a normal shut-down hold it exactly. WM_WATCH_COUNT is
+// posted after the answer too, so the requester does not wait for it.
 DWORD WINAPI RequestThreadProc(LPVOID state);
 
 // Number of request threads now running.

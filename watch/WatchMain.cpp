@@ -173,6 +173,18 @@ int CWatchMain::Start(bool byUser)
     return 0;
 }
 
+namespace {
+// A table the driver refused leaves the machine unguarded by this rule file:
+// say so on standard output with the driver traces.
+void TraceRefusedTable(int result)
+{
+    if (result != -2)
+        return;
+    printf("UploadRuleTable = %d, Error = %d\n", result, static_cast<int>(GetLastError()));
+    fflush(stdout);
+}
+} // namespace
+
 void CWatchMain::StartAsking()
 {
     // The driver refuses START when another program holds its session.
@@ -196,6 +208,12 @@ bool CWatchMain::CheckSession()
         fflush(stdout);
     }
     return m_sessionHeld;
+}
+
+void CWatchMain::WithdrawPrompt() const
+{
+    if (m_thread)
+        WithdrawRequestPrompt(m_thread.get());
 }
 
 int CWatchMain::Stop()
@@ -234,35 +252,49 @@ int CWatchMain::UploadRules(bool byUser)
         std::shared_ptr<RuleSet> rules = Rules();
         result = UploadRuleTable(m_device.Get(), rules.get());
     }
-    if (result == -2) {
-        // The driver kept no rules of this set: say so, the machine is not
-        // guarded as the rule file says.
-        printf("UploadRuleTable = %d, Error = %d\n", result, static_cast<int>(GetLastError()));
-        fflush(stdout);
-        if (byUser)
-            ShowRulesRefused();
-    }
+    TraceRefusedTable(result);
+    if (result == -2 && byUser)
+        ShowRulesRefused();
     return result;
 }
 
-void CWatchMain::ReloadRules()
+int CWatchMain::ReloadRules()
 {
     if (m_device) {
         Control(IOCTL_WATCH_STOP);
         m_sessionHeld = false;
+        WithdrawPrompt();
     }
-    {
-        CLinkLock lock(m_linkMutex.Get());
-        SetRules(nullptr);
-        // The groups come back with the file; keeping the old ones would
-        // double them.
-        ClearGroups(&m_groups);
+    // Read on the side: nothing here waits behind a prompt that holds the
+    // link mutex. The groups come back with the file, so the old ones go.
+    std::wstring path = ProgramFolder() + HM_RULE_FILE;
+    GroupList groups;
+    RuleSet* set = ReadRuleFile(&groups, path.c_str());
+    SetRules(set);
+    ClearGroups(&m_groups);
+    m_groups.groups.splice(m_groups.groups.end(), groups.groups);
+
+    int result = -1;
+    if (m_device) {
+        std::shared_ptr<RuleSet> rules = Rules();
+        result = UploadRuleTable(m_device.Get(), rules.get());
+        TraceRefusedTable(result);
+        CConfig* config = Config();
+        if (config && config->Hook == 1)
+            StartAsking();
     }
-    LoadRules();
-    UploadRules(true);
-    CConfig* config = Config();
-    if (config && config->Hook == 1 && m_device)
-        StartAsking();
+    return result;
+}
+
+bool CWatchMain::ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DWORD waitMs) const
+{
+    CLinkLock lock(m_linkMutex.Get(), waitMs);
+    std::shared_ptr<RuleSet> rules = Rules();
+    const Rule* rule = FindRuleById(rules.get(), identity);
+    if (!rule)
+        return false;
+    *content = CopyRuleContent(rule);
+    return true;
 }
 
 void CWatchMain::Shutdown()

@@ -7,6 +7,7 @@
 #include "base/Handles.h"
 #include "base/Singleton.h"
 #include "driver/common/WatchProtocol.h"
+#include "rules/RuleEditing.h"
 #include "rules/RuleModel.h"
 
 #include <windows.h>
@@ -82,10 +83,20 @@ public:
     // Loads "Harrowmere.erd" of the program folder into the rule set and the
     // groups. 0 when a rule set exists afterwards, -1 otherwise.
     int LoadRules();
-    // After the rule file was rewritten (the user saved): stop asking,
-    // replace the rule set by a fresh load, upload it, and ask again when
-    // monitoring is on. A refused rule table is reported in a box.
-    void ReloadRules();
+    // After the rule file was rewritten (the user saved): stop asking (an
+    // open prompt is withdrawn: the driver has answered its request with the
+    // preset), replace the rule set by a fresh load, upload it, and ask again
+    // when monitoring is on. Never waits for the link mutex, which a prompt
+    // holds for as long as it is open: the new set is read on the side and
+    // swapped in, and a decision still running keeps the set it started with.
+    // 0 the new table is in force; -1 nothing sent (not started); -2 the
+    // driver refused the new table (traced; the caller reports it).
+    int ReloadRules();
+    // Copies the content of the rule with this identity in the current set,
+    // waiting at most `waitMs` for the link mutex (the prompt that asked for
+    // the editor may still be closing) and going on without it after that.
+    // False when the identity names no rule of the current set.
+    bool ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DWORD waitMs = 1000) const;
     // Sends the rule table image of the current rule set; nothing when not
     // started. Result as UploadRuleTable (-2: the driver refused the table,
     // which is traced to standard output, and reported in a box with
@@ -134,6 +145,7 @@ public:
 
 private:
     void ShowLoadFailure();
+    void WithdrawPrompt() const;
     void ShowRulesRefused();
     // IOCTL_WATCH_START; whether the driver took it is kept for IsGuarding.
     void StartAsking();

@@ -1,54 +1,9 @@
 // Freestanding: built into the kernel driver as well, so no standard library,
-// no exceptions, no allocation and no recursion. Image fields are read byte by
-// byte because records need not be aligned.
+// no exceptions, no allocation and no recursion.
 #include "driver/common/Matcher.h"
+#include "driver/common/MatchRecord.h"
 
-#include <stddef.h>
-
-namespace {
-
-uint32_t Read32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t Read16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-// Folds a UTF-16 unit to lower case for the scripts that file and registry
-// names commonly use: ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and
-// the full-width Latin letters.
-uint16_t Fold(uint16_t c)
-{
-    if (c < 0x80)
-        return (c >= 'A' && c <= 'Z') ? uint16_t(c + 0x20) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return uint16_t(c + 0x20);
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x178)
-            return 0xFF; // Y with diaeresis pairs with 0xFF
-        bool evenUpper = (c <= 0x137) || (c >= 0x14A && c <= 0x177);
-        bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
-            return c; // no simple pair
-        if (evenUpper && (c & 1) == 0)
-            return uint16_t(c + 1);
-        if (oddUpper && (c & 1) == 1)
-            return uint16_t(c + 1);
-        return c;
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return uint16_t(c + 0x20);
-    if (c >= 0x400 && c <= 0x40F)
-        return uint16_t(c + 0x50);
-    if (c >= 0x410 && c <= 0x42F)
-        return uint16_t(c + 0x20);
-    if (c >= 0xFF21 && c <= 0xFF3A)
-        return uint16_t(c + 0x20);
-    return c;
-}
+namespace match {
 
 // The pattern is read from image bytes (little-endian UTF-16) and ends at its
 // NUL or after `units` characters, whichever comes first, so a pattern can
@@ -89,17 +44,6 @@ bool WildcardMatch(const uint8_t* pattern, size_t units, const uint16_t* text)
     }
 }
 
-struct RecordView {
-    uint32_t ruleId;
-    uint32_t kind;
-    uint32_t size;
-    uint32_t count;
-    const uint8_t* payload;  // record + 24
-    uint32_t payloadSize;    // size - 28
-    uint32_t offset[RULE_IMAGE_MAX_PARAMS];
-};
-
-// Reads the record at `pos`; false when it does not fit the image.
 bool ReadRecord(const uint8_t* image, uint32_t size, uint32_t pos, RecordView* r)
 {
     if (pos > size || size - pos < RULE_IMAGE_RECORD_MIN_SIZE)
@@ -118,7 +62,6 @@ bool ReadRecord(const uint8_t* image, uint32_t size, uint32_t pos, RecordView* r
     return true;
 }
 
-// Start and size of payload i of a record whose offsets were validated.
 void PayloadBounds(const RecordView& r, uint32_t i, uint32_t* start, uint32_t* length)
 {
     uint32_t end = (i + 1 < r.count) ? r.offset[i + 1] : r.payloadSize;
@@ -182,7 +125,9 @@ bool RecordMatches(const RecordView& r, const uint16_t* const params[RULE_IMAGE_
     return true;
 }
 
-} // namespace
+} // namespace match
+
+using namespace match;
 
 extern "C" int MatchValidateImage(const uint8_t* image, uint32_t size)
 {

@@ -4,6 +4,7 @@
 #include "e2e/DriverHarness.h"
 
 #include "base/TextConv.h"
+#include "driver/common/Matcher.h"
 
 #include <gtest/gtest.h>
 
@@ -188,6 +189,41 @@ TEST_F(DriverProtocol, MalformedImageIsRefusedAndThePreviousRulesStay)
     ASSERT_TRUE(program_.Control(IOCTL_WATCH_SET_RULES, good.data(), DWORD(good.size())));
     EXPECT_EQ(VerdictLine(0, 0), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\Guarded\\a" }).out));
     EXPECT_EQ(VerdictLine(1, 0x7007), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\New\\b" }).out));
+}
+
+TEST_F(DriverProtocol, LargeTableAnswersWithTheFirstMatchingRuleInImageOrder)
+{
+    // Overlapping rules: an operation often matches several, and the earliest
+    // in the image must win, as the plain walk over the image finds it.
+    std::vector<TestRule> rules;
+    for (uint32_t i = 0; i < 3000; ++i) {
+        std::wstring n = std::to_wstring(i % 1000);
+        const std::vector<std::wstring> patterns[] = { { L"C:\\Data\\*\\file" + n + L".*" },
+                                                       { L"*\\FILE" + n + L"?txt" },
+                                                       { L"HKEY_*\\App" + n, L"v" + n } };
+        rules.push_back({ uint16_t(i % 3 == 2), 0x10000 + i, patterns[i % 3] });
+    }
+    std::vector<uint8_t> image = BuildTestImage(rules);
+    ASSERT_TRUE(program_.Control(IOCTL_WATCH_SET_RULES, image.data(), DWORD(image.size())));
+
+    int matched = 0;
+    for (std::wstring n : { L"0", L"12", L"333", L"501", L"999", L"1000" }) {
+        for (const std::wstring& path : { L"C:\\Data\\x\\file" + n + L".txt", L"D:\\y\\File" + n + L".txt",
+                                          L"HKEY_LOCAL_MACHINE\\APP" + n }) {
+            for (uint32_t kind : { 0u, 1u }) {
+                std::wstring value = L"V" + n;
+                uint32_t expected = 0;
+                if (!MatchOperation(image.data(), uint32_t(image.size()), kind, path.c_str(),
+                                    kind == 1 ? value.c_str() : nullptr, &expected))
+                    expected = 0;
+                WATCH_INJECT_RESULT result = {};
+                ASSERT_TRUE(InjectOperation(kind, path, value, &result));
+                EXPECT_EQ(expected, result.matched ? result.ruleId : 0u) << kind << " " << WideToUtf8(path);
+                matched += expected != 0;
+            }
+        }
+    }
+    EXPECT_GT(matched, 6);
 }
 
 TEST_F(DriverProtocol, StopEndsAWaitingRequestWithThePresetVerdict)

@@ -3,6 +3,7 @@
 #include "base/Messages.h"
 #include "base/TextConv.h"
 #include "log/ActivityLog.h"
+#include "watch/AskAnswer.h"
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 #include "TestRegistry.h"
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -306,6 +308,89 @@ TEST_F(RequestHandlingTest, CancelledThreadWritesAndCountsNothing)
     EXPECT_EQ(0u, m_config->BlockCount);
     EXPECT_TRUE(m_sink.Drain().empty());
     EXPECT_EQ("", LogText());
+}
+
+TEST_F(RequestHandlingTest, LinkMutexIsHeldAcrossThePromptOnly)
+{
+    Rule* asking = AddRule(0, RuleAction::Reject, RuleLog::None, RuleFlag::Ask, L"ask");
+    Rule* acting = AddRule(0, RuleAction::Feign, RuleLog::None, 0, L"act");
+    UseRules();
+    HANDLE mutex = m_link->LinkMutex();
+    auto freeElsewhere = [mutex] { // whether another thread could take it now
+        bool taken = false;
+        std::thread([&] {
+            if ((taken = WaitForSingleObject(mutex, 0) == WAIT_OBJECT_0))
+                ReleaseMutex(mutex);
+        }).join();
+        return taken;
+    };
+    bool freeDuringPrompt = true;
+    WATCH_SHARED_RECORD other;
+    HANDLE decided = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_link->SetPromptFunction([&](const PromptInput&) {
+        freeDuringPrompt = freeElsewhere();
+        // A decision by a rule's action meanwhile does not wait for the
+        // mutex the prompt holds (it would wait ten seconds for it).
+        other = m_record;
+        other.ruleId = acting->id;
+        std::thread decision([&] {
+            HandleRequest(m_link.get(), &other);
+            SetEvent(decided);
+        });
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(decided, 5000));
+        decision.join();
+        return ASK_REFUSE;
+    });
+    FillRecord(0, L"C:\\x", nullptr, kOtherPid, asking->id);
+    HandleRequest(m_link.get(), &m_record);
+    CloseHandle(decided);
+    EXPECT_FALSE(freeDuringPrompt) << "a reload waits while the prompt is open";
+    EXPECT_TRUE(freeElsewhere());
+    EXPECT_EQ(1, other.verdict);
+    EXPECT_EQ(2, m_record.verdict);
+    EXPECT_EQ(2u, m_config->BlockCount);
+}
+
+TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItEnds)
+{
+    uint32_t id = AddRule(0, RuleAction::Reject, RuleLog::None, 0, L"deny")->id;
+    UseRules();
+    auto state = std::make_shared<RequestThreadState>();
+    state->link = m_link.get();
+    state->record = &m_record;
+    state->requestEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->doneEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->thread.Reset(CreateThread(nullptr, 0, RequestThreadProc, new std::shared_ptr<RequestThreadState>(state), 0,
+                                     &state->threadId));
+    ASSERT_TRUE(state->thread);
+    auto decide = [&](int times) { // as the driver asks
+        for (int i = 0; i < times; ++i) {
+            FillRecord(0, L"C:\\x", nullptr, kOtherPid, id);
+            ResetEvent(state->doneEvent.Get());
+            SetEvent(state->requestEvent.Get());
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->doneEvent.Get(), 5000));
+        }
+    };
+    CConfig stored(ConfigPlaces{ HKEY_CURRENT_USER, L"Software\\HarrowmereTest\\RequestHandling" });
+    auto saved = [&] { return stored.Load() == 0 ? stored.BlockCount : 0u; };
+
+    decide(3);
+    // No request follows: the count is saved all the same.
+    for (DWORD start = GetTickCount(); saved() != 3 && GetTickCount() - start < 10000;)
+        Sleep(20);
+    EXPECT_EQ(3u, saved());
+
+    decide(2);
+    {
+        std::lock_guard<std::mutex> guard(state->recordLock);
+        state->cancelled = true;
+    }
+    SetEvent(state->stopEvent.Get());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->thread.Get(), 5000));
+    EXPECT_EQ(5u, saved()) << "the thread saves what it counted before it ends";
+    EXPECT_EQ(5u, m_config->BlockCount);
+    EXPECT_EQ(5, Count(m_sink.Drain(), WM_WATCH_COUNT, 0));
 }
 
 TEST(ReadRequest, TextsAreBoundedByTheirFieldsWithoutNul)
