@@ -1,10 +1,11 @@
 #include "controls/GdiPlusImage.h"
 
+#include <objbase.h>
 #include <objidl.h>
-#include <shlwapi.h>
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -83,9 +84,22 @@ bool DecodeImage(const void* data, size_t size, int width, int height, COLORREF 
     *out = DECODED_IMAGE();
     if (!data || size == 0 || size > kMaxImageBytes || width <= 0 || height <= 0 || !StartGdiPlus())
         return false;
-    IStream* stream = SHCreateMemStream(static_cast<const BYTE*>(data), static_cast<UINT>(size));
-    if (!stream)
+    // A stream over a copy in global memory: SHCreateMemStream is exported by
+    // name only from Vista on, and the 32-bit build runs on XP.
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    void* bytes = copy ? GlobalLock(copy) : nullptr;
+    if (!bytes) {
+        if (copy)
+            GlobalFree(copy);
         return false;
+    }
+    memcpy(bytes, data, size);
+    GlobalUnlock(copy);
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream)) || !stream) {
+        GlobalFree(copy);
+        return false;
+    }
     bool ok = false;
     {
         Gdiplus::Bitmap image(stream, FALSE);

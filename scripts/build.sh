@@ -2,7 +2,9 @@
 # Builds the given architectures (default: both) into $HM_BUILD_ROOT/<arch>.
 # The x86_64 build registers its tests with CTest to run under wine64; the
 # i686 build compiles and links only (32-bit programs cannot run here).
-# Fails when the compiler reports a warning in the project's own code.
+# Fails when the compiler reports a warning in the project's own code. The
+# packages' folders are named on every run: CMake would keep the ones it found
+# first, also after the dependency cache moved to a new key.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
@@ -18,6 +20,7 @@ for arch in ${*:-$HM_ARCHES}; do
     cmake -S "$HM_ROOT" -B "$dir" -G Ninja -Wno-dev \
         -DCMAKE_TOOLCHAIN_FILE="$HM_ROOT/cmake/toolchain-$arch.cmake" \
         -DHM_DEPS_PREFIX="$deps/$arch" -DHM_TINYXML_DIR="$tinyxml" \
+        -DCURL_DIR="$deps/$arch/lib/cmake/CURL" -DGTest_DIR="$deps/$arch/lib/cmake/GTest" \
         -DHM_RUN_TESTS=$run_tests -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 >/dev/null
     hm_log "building $arch"
     log=$dir/build.log

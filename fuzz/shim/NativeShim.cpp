@@ -192,6 +192,14 @@ extern "C" BOOL DeleteFileW(const wchar_t* path)
     return unlink(NarrowPath(path).c_str()) == 0;
 }
 
+extern "C" DWORD GetFileAttributesW(const wchar_t* path)
+{
+    const std::string narrow = NarrowPath(path);
+    if (access(narrow.c_str(), F_OK) != 0)
+        return INVALID_FILE_ATTRIBUTES;
+    return access(narrow.c_str(), W_OK) == 0 ? 0 : FILE_ATTRIBUTE_READONLY;
+}
+
 extern "C" BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD)
 {
     return rename(NarrowPath(from).c_str(), NarrowPath(to).c_str()) == 0;

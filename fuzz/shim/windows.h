@@ -31,6 +31,8 @@ typedef long long (*FARPROC)(void);
 #define CSTR_EQUAL 2
 #define CSTR_GREATER_THAN 3
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_READONLY 0x1u
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 #define MOVEFILE_WRITE_THROUGH 0x8u
 
@@ -51,6 +53,9 @@ DWORD GetTickCount(void);
 // Upper case of one unit (in the low word of the argument): ASCII and Latin-1.
 LPWSTR CharUpperW(LPWSTR text);
 BOOL DeleteFileW(const wchar_t* path);
+// FILE_ATTRIBUTE_READONLY for a file this process may not write, else 0;
+// INVALID_FILE_ATTRIBUTES for a missing file.
+DWORD GetFileAttributesW(const wchar_t* path);
 BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD flags);
 // Read-only is the only attribute reported (from the file's write bits).
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)

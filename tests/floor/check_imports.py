@@ -84,6 +84,8 @@ LATER = {
             GetCurrentProcessExplicitAppUserModelID""",
     },
     "comctl32.dll": {VISTA: "TaskDialog TaskDialogIndirect LoadIconMetric LoadIconWithScaleDown"},
+    # Exported only by ordinal before Vista: an import by name fails on XP.
+    "shlwapi.dll": {VISTA: "SHCreateMemStream IStream_Read IStream_Write IStream_Reset IStream_Size"},
     "ws2_32.dll": {
         VISTA: """inet_pton inet_ntop InetPtonW InetNtopW WSAPoll GetAddrInfoExA GetAddrInfoExW
             SetAddrInfoExA SetAddrInfoExW FreeAddrInfoEx FreeAddrInfoExW WSASendMsg WSAConnectByNameA

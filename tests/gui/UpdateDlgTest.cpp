@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "update/UpdateSchedule.h"
 #include "update/UpdateTestKit.h"
+#include "TestRegistry.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ class UpdatePage : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_key.c_str());
         m_places.settingsKey = m_key;
         m_places.programFolder = m_dir.Path();
         m_config = std::make_unique<CConfig>(m_places);
@@ -84,7 +85,7 @@ protected:
     {
         m_page.reset();
         DestroyWindow(m_parent);
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_key.c_str());
     }
 
     void CreatePage(UINT autoCheckMs = 600000)
@@ -217,10 +218,10 @@ TEST_F(UpdatePage, AutomaticRunEveryFiveDaysWhenSwitchedOn)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_key.c_str());
         const int64_t now = CurrentUnixTime(), stored = now - c.ago;
         if (c.ago >= 0)
-            RegSetKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), kLastUpdateTimeValue, REG_BINARY, &stored, 8);
+            testreg::SetValue(HKEY_CURRENT_USER, m_key.c_str(), kLastUpdateTimeValue, REG_BINARY, &stored, 8);
         m_config->AutoUpdate = c.autoUpdate;
         CreatePage(50); // timer 300 fires after 50 ms
         EXPECT_EQ(c.runs, PumpUntil([this] { return Text(IDC_UPDATE_STATUS) == ui::LoadStr(IDS_UPDATE_DONE); }, 2000));
@@ -234,7 +235,7 @@ TEST_F(UpdatePage, AutomaticRunEveryFiveDaysWhenSwitchedOn)
 
     // The automatic check leaves a run started with the button alone.
     ServeManifest({ kit::Entry("slow.dat", "", std::string(2000000, 's'), kit::Url("SLOW", "2000000/20000")) });
-    RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str());
+    testreg::DeleteTree(HKEY_CURRENT_USER, m_key.c_str());
     CreatePage();
     ClickButton();
     m_page->AutoUpdateCheck();
