@@ -261,9 +261,11 @@ static BOOLEAN StartAtOnce(PIRP irp)
     return TRUE;
 }
 
-// The request thread. Owns the shared record's request fields while it asks;
-// shares the queue (spin lock) and the session (fast mutex) with the dispatch
-// routines. Started at load; ends at unload once the queue is empty.
+// The request thread. Holds the shared record (`asking`) while it asks, and
+// finishes the requests the dispatch routine put to the program itself;
+// shares the queue and the record (spin lock) and the session (fast mutex)
+// with the dispatch routines. Started at load; ends at unload once the queue
+// is empty.
 static VOID NTAPI RequestThread(PVOID context)
 {
     UNREFERENCED_PARAMETER(context);
