@@ -3,7 +3,10 @@
 #include "app/MainFrame.h"
 #include "base/CmdLineParser.h"
 #include "base/CrashReport.h"
+#include "base/PathString.h"
 #include "base/Product.h"
+#include "update/Manifest.h"
+#include "update/UpdaterLaunch.h"
 #include "watch/WatchMain.h"
 
 bool IsBackgroundStart(const wchar_t* commandLine)
@@ -48,6 +51,14 @@ BOOL CHarrowmereApp::InitInstance()
         m_instanceMutex.Close();
         return FALSE;
     }
+
+    // A downloaded update waits: the updater installs it and starts the
+    // guard again; this start ends before any window so that the updater
+    // can replace the program's files. When the updater cannot be started
+    // the guard starts as usual.
+    const std::wstring folder = CPathString::FolderOf(CPathString::ModulePath()).str();
+    if (IsUpdatePending(folder) && LaunchUpdater(folder) == 0)
+        return FALSE;
 
     m_frame.reset(new (std::nothrow) CMainFrame(IsBackgroundStart(GetCommandLineW())));
     if (!m_frame)

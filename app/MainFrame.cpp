@@ -19,12 +19,17 @@ bool CChildView::CreateView(HWND frame)
         config->Load();
 
     m_mainDialog.reset(new (std::nothrow) CHarrowmereDlg(frame, m_background));
-    if (m_mainDialog && m_mainDialog->Create(frame)) {
-        if (!m_background) {
-            ShowWindow(m_mainDialog->Hwnd(), SW_RESTORE);
-            ShowWindow(m_mainDialog->Hwnd(), SW_SHOW);
-            PostMessageW(m_mainDialog->Hwnd(), WM_SHOW_PAGE, 0, 0);
-        }
+    if (!m_mainDialog || !m_mainDialog->Create(frame)) {
+        // Without its window the program has no tray icon and no way to be
+        // ended: the frame's creation fails and the program ends, giving up
+        // the instance mutex.
+        m_mainDialog.reset();
+        return false;
+    }
+    if (!m_background) {
+        ShowWindow(m_mainDialog->Hwnd(), SW_RESTORE);
+        ShowWindow(m_mainDialog->Hwnd(), SW_SHOW);
+        PostMessageW(m_mainDialog->Hwnd(), WM_SHOW_PAGE, 0, 0);
     }
 
     return Create(L"HarrowmereView", CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, LoadCursorW(nullptr, IDC_ARROW),

@@ -3,6 +3,7 @@
 #include "base/PathString.h"
 #include "base/Registry.h"
 #include "base/TextConv.h"
+#include "base/XmlFile.h"
 
 #include <tinyxml.h>
 
@@ -102,7 +103,7 @@ int CConfig::GetConfigUrl(const char* element, std::wstring& out) const
     CPathString path(ProgramFolder());
     path.Append(kConfigFile);
     TiXmlDocument document;
-    if (!document.LoadFile(WideToAnsi(path.str()).c_str()))
+    if (!LoadXmlFile(&document, path.str().c_str()))
         return -1;
     const TiXmlElement* root = document.FirstChildElement();
     if (!root)

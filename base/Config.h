@@ -70,6 +70,8 @@ public:
 
     // The program folder in use, with a final backslash.
     std::wstring ProgramFolder() const;
+    // Where the settings live (the settings key also holds "LastUpdateTime").
+    const ConfigPlaces& Places() const { return m_places; }
 
 private:
     int GetConfigUrl(const char* element, std::wstring& out) const;

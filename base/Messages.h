@@ -12,6 +12,11 @@
 #define WM_WATCH_EDIT_RULE 0x16F6 // wParam rule identity, or 0
 #define WM_WATCH_COUNT     0x16F7
 
+// Online update and promotion feed.
+#define WM_UPDATE_CHANGED  0x1720 // to the update page: its worker's view changed
+#define WM_FEED_READY      0x1721 // to the main window: the feed thread ended, wParam its result (0: fresh feed)
+#define WM_BANNER_CLICK    0x1722 // to the main window: a banner item was clicked, wParam its index
+
 // wParam of WM_WATCH_LOG: add the record's row to the log page, or show the
 // monitoring balloon for it.
 #define WATCH_LOG_ROW     1
@@ -26,3 +31,16 @@
 
 // Title of the hidden frame; the updater finds the running program by it.
 #define HM_MAIN_FRAME_TITLE L"HarrowmereMainFrame"
+
+// Messages of the rule editor and the registry path picker (private to
+// those windows).
+#define WM_RULE_SPLITTER_MOVED   (WM_APP + 0x50) // wParam splitter id, lParam distance moved
+#define WM_INSERT_REG_SPLITTER   (WM_APP + 0x51) // wParam splitter id, lParam distance moved
+#define WM_INSERT_REG_HIVE_READY (WM_APP + 0x52) // the loader queued a hive's subkeys
+#define WM_INSERT_REG_LOADED     (WM_APP + 0x53) // the loader is done
+
+// Inspection tools and their controls (each window's own messages).
+#define WM_TREELIST_SYNC     (WM_APP + 0x140) // tree list: re-read the list view's selection
+#define WM_TASK_REFRESHED    (WM_APP + 0x141) // process manager: a refresh is waiting
+#define WM_TASK_DETAILS      (WM_APP + 0x142) // process manager: module or handle rows are waiting
+#define WM_FINDER_DONE       (WM_APP + 0x143) // finder: the search has ended

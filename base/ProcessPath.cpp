@@ -1,6 +1,7 @@
 #include "base/ProcessPath.h"
 
 #include "base/Handles.h"
+#include "base/LateBound.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -8,6 +9,9 @@
 #include <vector>
 
 namespace {
+
+// PROCESS_QUERY_LIMITED_INFORMATION, which the headers of the floor lack.
+constexpr DWORD kQueryLimitedInformation = 0x1000;
 
 const wchar_t kSystemRootPrefix[] = L"\\SystemRoot"; // 11 characters
 const wchar_t kDosDevicesPrefix[] = L"\\??\\";        // 4 characters
@@ -62,10 +66,15 @@ std::wstring ProcessImagePath(uint32_t pid)
         DWORD n = GetModuleFileNameExW(process.Get(), nullptr, buf.data(), static_cast<DWORD>(buf.size()));
         raw.assign(buf.data(), n);
     }
-    if (raw.empty()) {
-        process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    // A process that admits only a limited query (Vista and later, where the
+    // function and the access right exist) still tells its image name.
+    using QueryImageNameFunction = BOOL WINAPI(HANDLE, DWORD, LPWSTR, PDWORD);
+    static QueryImageNameFunction* const queryImageName =
+        BoundSystemFunction<QueryImageNameFunction>(L"kernel32.dll", "QueryFullProcessImageNameW");
+    if (raw.empty() && queryImageName) {
+        process.Reset(OpenProcess(kQueryLimitedInformation, FALSE, pid));
         DWORD n = static_cast<DWORD>(buf.size());
-        if (process && QueryFullProcessImageNameW(process.Get(), 0, buf.data(), &n))
+        if (process && queryImageName(process.Get(), 0, buf.data(), &n))
             raw.assign(buf.data(), n);
     }
     if (raw.empty())

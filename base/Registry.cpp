@@ -126,6 +126,13 @@ int CRegKey::DeleteValue(const wchar_t* name)
     return RegDeleteValueW(m_key, name) == ERROR_SUCCESS ? 0 : -1;
 }
 
+int CRegKey::SetBinary(const wchar_t* name, const void* data, DWORD size)
+{
+    if (!m_key)
+        return -1;
+    return RegSetValueExW(m_key, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS ? 0 : -1;
+}
+
 int CRegKey::QueryRaw(const wchar_t* name, DWORD* type, std::vector<uint8_t>* data) const
 {
     if (!m_key || !type || !data)

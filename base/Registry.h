@@ -41,6 +41,9 @@ public:
     // Writes a REG_SZ of 2 x length + 2 bytes. 0, or -1.
     int SetString(const wchar_t* name, const std::wstring& value);
 
+    // Writes a REG_BINARY of `size` bytes. 0, or -1.
+    int SetBinary(const wchar_t* name, const void* data, DWORD size);
+
     // Deletes a value. 0, or -1 (also when it did not exist).
     int DeleteValue(const wchar_t* name);
 

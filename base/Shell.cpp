@@ -10,6 +10,12 @@ bool OpenAddress(HWND owner, const std::wstring& address)
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+bool StartProgram(const std::wstring& path, const wchar_t* arguments)
+{
+    HINSTANCE result = ShellExecuteW(nullptr, L"open", path.c_str(), arguments, nullptr, SW_SHOW);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
 bool ShowFileProperties(HWND owner, const std::wstring& path)
 {
     // The property sheet verb needs COM on the calling thread.
@@ -34,4 +40,21 @@ HICON ShellFileIcon(const std::wstring& path, bool small)
     HIMAGELIST list = reinterpret_cast<HIMAGELIST>(
         SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), flags));
     return list ? ImageList_GetIcon(list, info.iIcon, ILD_NORMAL) : nullptr;
+}
+
+HIMAGELIST ShellSmallImageList()
+{
+    SHFILEINFOW info = {};
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"C:\\", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
+                                                       SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
+}
+
+int ShellSmallIconIndex(const std::wstring& path)
+{
+    if (path.empty())
+        return -1;
+    SHFILEINFOW info = {};
+    DWORD_PTR list = SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                                    SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
+    return list ? info.iIcon : -1;
 }

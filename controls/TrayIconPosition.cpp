@@ -21,6 +21,22 @@ constexpr int64_t kRescanSeconds[] = { 60, 30, 10 };
 constexpr int kScanTries = 10;
 constexpr DWORD kScanRetryMs = 40;
 
+// Longest wait for one answer of the shell's toolbar: a hung shell must not
+// hang the window that wants to show a balloon.
+constexpr UINT kToolbarTimeoutMs = 500;
+
+// Sends a message to the toolbar of another process; false when it did not
+// answer in time (or is gone), else true with its result.
+bool AskToolbar(HWND toolbar, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(toolbar, msg, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK, kToolbarTimeoutMs,
+                             &answer))
+        return false;
+    *result = static_cast<LRESULT>(answer);
+    return true;
+}
+
 struct FindChildData {
     const wchar_t* className;
     HWND found;
@@ -183,17 +199,21 @@ int CTrayIconPosition::FindIconByToolbar(HWND owner, int id, RECT* rect)
     if (!process)
         return 0;
     const bool shell64 = ProcessIs64Bit(process.Get());
-    const int count = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
+    LRESULT count = 0;
+    if (!AskToolbar(toolbar, TB_BUTTONCOUNT, 0, 0, &count))
+        return 0;
     CRemoteBuffer remote(process.Get(), sizeof(TRAY_BUTTON64));
     if (!remote.Address() || count <= 0)
         return 0;
 
     const uint64_t remoteAddress = reinterpret_cast<uintptr_t>(remote.Address());
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < static_cast<int>(count); ++i) {
         uint8_t button[sizeof(TRAY_BUTTON64)];
         uint8_t item[sizeof(TRAY_ITEM64)];
-        if (!SendMessageW(toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(remote.Address())) ||
-            !ReadExactly(process.Get(), remoteAddress, button, TrayButtonSize(shell64)))
+        LRESULT got = 0;
+        if (!AskToolbar(toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(remote.Address()), &got))
+            return 0; // stopped answering: ask no more
+        if (!got || !ReadExactly(process.Get(), remoteAddress, button, TrayButtonSize(shell64)))
             continue;
         TRAY_BUTTON_INFO info;
         ParseTrayButton(button, shell64, &info);
@@ -203,8 +223,9 @@ int CTrayIconPosition::FindIconByToolbar(HWND owner, int id, RECT* rect)
         if (info.state & TBSTATE_HIDDEN)
             break; // in the overflow: not on the screen
         RECT r;
-        if (!SendMessageW(toolbar, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(remote.Address())) ||
-            !ReadExactly(process.Get(), remoteAddress, &r, sizeof(r)))
+        if (!AskToolbar(toolbar, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(remote.Address()), &got))
+            return 0;
+        if (!got || !ReadExactly(process.Get(), remoteAddress, &r, sizeof(r)))
             break;
         MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&r), 2);
         *rect = r;
@@ -226,16 +247,23 @@ int CTrayIconPosition::FindIconByPixels(POINT* point)
         *point = TrayAreaEstimate(GetTrayAreaRect(), NtAfterVersion4());
         return 0;
     }
-    int64_t since = now - m_lastScan;
-    if (since < 0)
-        since = -since;
-    if (since > kRescanSeconds[m_precision - 1]) {
+    auto since = [now](int64_t then) { return now > then ? now - then : then - now; };
+    const int64_t interval = kRescanSeconds[m_precision - 1];
+    if (since(m_lastScan) > interval) {
+        // A scan that failed is not repeated before the interval has passed:
+        // each one costs the retries of ScanForIconPixels.
+        if (m_scanFailed && since(m_lastFailedScan) <= interval) {
+            *point = TrayAreaEstimate(m_area, NtAfterVersion4());
+            return 0;
+        }
         m_area = GetTrayAreaRect();
         HICON marker = LoadSmallIcon(IDI_TRAY_MARKER);
         const int found = ScanForIconPixels(marker);
         if (marker)
             DestroyIcon(marker);
+        m_scanFailed = !found;
         if (!found) {
+            m_lastFailedScan = now;
             *point = TrayAreaEstimate(m_area, NtAfterVersion4());
             return 0;
         }

@@ -33,11 +33,13 @@ public:
 
     // 1 with the screen rectangle of the visible toolbar button that carries
     // icon (owner, id); 0 otherwise, *rect then holding the notification
-    // area when the toolbar was reachable.
+    // area when the toolbar was reachable. A toolbar that does not answer
+    // within half a second counts as unreachable.
     int FindIconByToolbar(HWND owner, int id, RECT* rect);
 
     // 1 with the position of the last successful pixel scan (scanning again
-    // when the mode's interval has passed), 0 with an estimate.
+    // when the mode's interval has passed), 0 with an estimate. A scan that
+    // failed is not repeated until the interval has passed since it.
     int FindIconByPixels(POINT* point);
 
     // The screen rectangle of the notification area.
@@ -70,7 +72,9 @@ private:
     HICON m_restoreIcon = nullptr;
     HICON m_ownRestoreIcon = nullptr; // loaded here when none was given
     int m_precision = 3;
-    int64_t m_lastScan = 0;
+    int64_t m_lastScan = 0;       // time of the last successful pixel scan
+    int64_t m_lastFailedScan = 0; // and of the last failed one, while m_scanFailed
+    bool m_scanFailed = false;
     RECT m_area = {};
     POINT m_position = {};
     int m_scanCount = 0;

@@ -43,6 +43,46 @@ static ULONG ReadReplyTimeout(PUNICODE_STRING registryPath)
     return timeout;
 }
 
+// A SID of at most two sub-authorities, laid out as the system's SID.
+typedef struct SMALL_SID {
+    UCHAR Revision;
+    UCHAR SubAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
+    ULONG SubAuthority[2];
+} SMALL_SID;
+
+static SMALL_SID SystemSid = { SID_REVISION, 1, { SECURITY_NT_AUTHORITY }, { SECURITY_LOCAL_SYSTEM_RID, 0 } };
+static SMALL_SID AdminsSid = { SID_REVISION, 2, { SECURITY_NT_AUTHORITY },
+                               { SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS } };
+
+// Gives the device a DACL that admits SYSTEM and Administrators only (full
+// access each), so that an ordinary user's program cannot even open it.
+static NTSTATUS RestrictDeviceAccess(PDEVICE_OBJECT device)
+{
+    union {
+        ACL acl;
+        UCHAR bytes[sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + sizeof(SMALL_SID))];
+    } dacl;
+    SECURITY_DESCRIPTOR descriptor;
+    NTSTATUS status = RtlCreateAcl(&dacl.acl, sizeof(dacl), ACL_REVISION);
+    if (NT_SUCCESS(status))
+        status = RtlAddAccessAllowedAce(&dacl.acl, ACL_REVISION, FILE_ALL_ACCESS, (PSID)&SystemSid);
+    if (NT_SUCCESS(status))
+        status = RtlAddAccessAllowedAce(&dacl.acl, ACL_REVISION, FILE_ALL_ACCESS, (PSID)&AdminsSid);
+    if (NT_SUCCESS(status))
+        status = RtlCreateSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    if (NT_SUCCESS(status))
+        status = RtlSetDaclSecurityDescriptor(&descriptor, TRUE, &dacl.acl, FALSE);
+    HANDLE handle = NULL;
+    if (NT_SUCCESS(status))
+        status = ObOpenObjectByPointer(device, OBJ_KERNEL_HANDLE, NULL, WRITE_DAC, NULL, KernelMode, &handle);
+    if (NT_SUCCESS(status)) {
+        status = ZwSetSecurityObject(handle, DACL_SECURITY_INFORMATION, &descriptor);
+        ZwClose(handle);
+    }
+    return status;
+}
+
 static NTSTATUS CompleteIrp(PIRP irp, NTSTATUS status, ULONG_PTR information)
 {
     irp->IoStatus.Status = status;
@@ -81,26 +121,40 @@ static NTSTATUS GetShared(PIRP irp, ULONG outLength)
     return CompleteIrp(irp, status, narrow ? sizeof(uint32_t) : sizeof(uint64_t));
 }
 
+// The program's own control codes, which only the session's holder may send.
+static BOOLEAN IsSessionCode(ULONG code)
+{
+    return code == IOCTL_WATCH_START || code == IOCTL_WATCH_STOP || code == IOCTL_WATCH_GET_SHARED ||
+           code == IOCTL_WATCH_SET_PID || code == IOCTL_WATCH_SET_RULES;
+}
+
 static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 {
     UNREFERENCED_PARAMETER(device);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     ULONG inLength = stack->Parameters.DeviceIoControl.InputBufferLength;
     ULONG outLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
     const void* input = irp->AssociatedIrp.SystemBuffer;
-    switch (stack->Parameters.DeviceIoControl.IoControlCode) {
+    if (IsSessionCode(code)) {
+        NTSTATUS claim = SessionClaim(stack->FileObject);
+        if (!NT_SUCCESS(claim))
+            return CompleteIrp(irp, claim, 0);
+    }
+    switch (code) {
     case IOCTL_WATCH_GET_SHARED:
         return GetShared(irp, outLength);
     case IOCTL_WATCH_SET_PID:
         return CompleteIrp(irp, SessionSetPid(input, inLength), 0);
     case IOCTL_WATCH_SET_RULES:
-        return CompleteIrp(irp, SessionSetRules(input, inLength), 0);
+        return CompleteIrp(irp, SessionSetRules(stack->FileObject, input, inLength), 0);
     case IOCTL_WATCH_START:
-        return CompleteIrp(irp, SessionStart(CallerPid(irp), stack->FileObject), 0);
+        return CompleteIrp(irp, SessionStart(CallerPid(irp)), 0);
     case IOCTL_WATCH_STOP:
         SessionStop();
         return CompleteIrp(irp, STATUS_SUCCESS, 0);
     case IOCTL_WATCH_INJECT:
+        // Stands for interception itself: open to every handle.
         return DispatchInject(irp, stack);
     default:
         return CompleteIrp(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
@@ -154,8 +208,14 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     if (NT_SUCCESS(status))
         status = RequestQueueStart();
     if (NT_SUCCESS(status))
-        status = IoCreateDevice(driver, 0, &DeviceName, WATCH_DEVICE_TYPE, 0, FALSE, &g_state.device);
+        status = IoCreateDevice(driver, 0, &DeviceName, WATCH_DEVICE_TYPE, FILE_DEVICE_SECURE_OPEN, FALSE,
+                                &g_state.device);
     if (NT_SUCCESS(status)) {
+        // The control codes also check who sends them; a descriptor the host
+        // cannot apply leaves that check as the only guard, so go on.
+        NTSTATUS secured = RestrictDeviceAccess(g_state.device);
+        if (!NT_SUCCESS(secured))
+            HM_TRACE("device access not restricted, status %08lx\n", (unsigned long)secured);
         g_state.device->Flags |= DO_BUFFERED_IO;
         g_state.device->Flags &= ~DO_DEVICE_INITIALIZING;
         status = IoCreateSymbolicLink(&GlobalLinkName, &DeviceName);

@@ -67,9 +67,12 @@ typedef struct DRIVER_STATE {
     UCHAR* image; // validated rule table image, a private copy
     ULONG imageSize;
     void* imageIndex; // its index, in the same allocation; NULL when it has no record
+    PFILE_OBJECT imageOwner; // the open device handle that uploaded the image
     BOOLEAN started;
     ULONG session;        // advanced by every STOP: requests of older sessions are not asked
-    PFILE_OBJECT startedBy; // the open device handle that sent START
+    // The open device handle that holds the control session: the first to
+    // send a control code while none did, until it sends STOP or is closed.
+    PFILE_OBJECT owner;
     PROGRAM_LINK* link;
 
     // Matched operations waiting for the request thread (pended IRPs).

@@ -14,7 +14,38 @@ NTSTATUS SessionSetPid(const void* input, ULONG length)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS SessionSetRules(const void* input, ULONG length)
+// Takes the image out of the state (lock held); the caller frees it.
+static UCHAR* DetachImage(void)
+{
+    UCHAR* image = g_state.image;
+    g_state.image = NULL;
+    g_state.imageSize = 0;
+    g_state.imageIndex = NULL;
+    g_state.imageOwner = NULL;
+    return image;
+}
+
+NTSTATUS SessionClaim(PFILE_OBJECT file)
+{
+    if (!file)
+        return STATUS_ACCESS_DENIED;
+    NTSTATUS status = STATUS_SUCCESS;
+    UCHAR* stale = NULL;
+    ExAcquireFastMutex(&g_state.lock);
+    if (!g_state.owner) {
+        g_state.owner = file;
+        if (g_state.imageOwner != file)
+            stale = DetachImage();
+    } else if (g_state.owner != file) {
+        status = STATUS_ACCESS_DENIED;
+    }
+    ExReleaseFastMutex(&g_state.lock);
+    if (stale)
+        ExFreePoolWithTag(stale, HM_POOL_TAG);
+    return status;
+}
+
+NTSTATUS SessionSetRules(PFILE_OBJECT file, const void* input, ULONG length)
 {
     if (!input || length == 0 || MatchValidateImage((const uint8_t*)input, length) != 0)
         return STATUS_INVALID_PARAMETER;
@@ -36,6 +67,7 @@ NTSTATUS SessionSetRules(const void* input, ULONG length)
     g_state.image = copy;
     g_state.imageSize = length;
     g_state.imageIndex = index;
+    g_state.imageOwner = file;
     ExReleaseFastMutex(&g_state.lock);
     if (old)
         ExFreePoolWithTag(old, HM_POOL_TAG);
@@ -133,7 +165,7 @@ static PROGRAM_LINK* OpenLink(ULONG callerPid, NTSTATUS* status)
     return link;
 }
 
-NTSTATUS SessionStart(ULONG callerPid, PFILE_OBJECT file)
+NTSTATUS SessionStart(ULONG callerPid)
 {
     if (!g_state.record)
         return STATUS_DEVICE_NOT_READY;
@@ -167,7 +199,6 @@ NTSTATUS SessionStart(ULONG callerPid, PFILE_OBJECT file)
         g_state.link = fresh;
     }
     g_state.started = TRUE;
-    g_state.startedBy = file;
     ExReleaseFastMutex(&g_state.lock);
     LinkRelease(unused);
     LinkRelease(current);
@@ -178,7 +209,7 @@ void SessionStop(void)
 {
     ExAcquireFastMutex(&g_state.lock);
     g_state.started = FALSE;
-    g_state.startedBy = NULL;
+    g_state.owner = NULL;
     ++g_state.session;
     ExReleaseFastMutex(&g_state.lock);
     ZwSetEvent(g_state.cutEvent, NULL);
@@ -187,8 +218,12 @@ void SessionStop(void)
 void SessionCloseFile(PFILE_OBJECT file)
 {
     ExAcquireFastMutex(&g_state.lock);
-    BOOLEAN owner = g_state.started && g_state.startedBy == file;
+    BOOLEAN owner = file && g_state.owner == file;
+    // Its rule identities mean nothing once the program that made them is gone.
+    UCHAR* image = (file && g_state.imageOwner == file) ? DetachImage() : NULL;
     ExReleaseFastMutex(&g_state.lock);
+    if (image)
+        ExFreePoolWithTag(image, HM_POOL_TAG);
     // A program that ends without STOP must not leave requests waiting for
     // answers that cannot come.
     if (owner)
@@ -235,10 +270,7 @@ void SessionShutdown(void)
     ExAcquireFastMutex(&g_state.lock);
     PROGRAM_LINK* link = g_state.link;
     g_state.link = NULL;
-    UCHAR* image = g_state.image;
-    g_state.image = NULL;
-    g_state.imageSize = 0;
-    g_state.imageIndex = NULL;
+    UCHAR* image = DetachImage();
     ExReleaseFastMutex(&g_state.lock);
     LinkRelease(link);
     if (image)

@@ -1,25 +1,38 @@
-// The program's monitoring session: its process id, the rule table image,
-// whether the driver asks, and the program's two events.
+// The program's monitoring session: which open device handle controls it,
+// its process id, the rule table image, whether the driver asks, and the
+// program's two events.
 #pragma once
 
 #include "driver/DriverState.h"
 
+// Every control code of the program (start, stop, rules, shared record, pid)
+// goes through here first. The first handle to send one while no session is
+// held begins a session and holds it until it sends STOP or is closed; any
+// other handle is refused with STATUS_ACCESS_DENIED meanwhile. A session
+// begun by another handle than the one that uploaded the current image
+// starts with no image: an earlier program's rule identities would name
+// rules of the new program's set.
+NTSTATUS SessionClaim(PFILE_OBJECT file);
+
 // IOCTL_WATCH_SET_PID: input is the program's 32-bit process id.
 NTSTATUS SessionSetPid(const void* input, ULONG length);
 
-// IOCTL_WATCH_SET_RULES: keeps a copy of a well-formed image; a malformed one
-// is refused with STATUS_INVALID_PARAMETER and the previous image stays.
-NTSTATUS SessionSetRules(const void* input, ULONG length);
+// IOCTL_WATCH_SET_RULES from `file`: keeps a copy of a well-formed image; a
+// malformed one is refused with STATUS_INVALID_PARAMETER and the previous
+// image stays.
+NTSTATUS SessionSetRules(PFILE_OBJECT file, const void* input, ULONG length);
 
 // IOCTL_WATCH_START: brings the events named in the shared record over from
-// process `callerPid` and starts asking. `file` is the caller's open device
-// handle; closing it stops the session.
-NTSTATUS SessionStart(ULONG callerPid, PFILE_OBJECT file);
+// process `callerPid` and starts asking.
+NTSTATUS SessionStart(ULONG callerPid);
 
-// IOCTL_WATCH_STOP: stops asking and cuts short the request being asked.
+// IOCTL_WATCH_STOP: stops asking, cuts short the request being asked and
+// ends the session (another handle may begin one). The image stays for the
+// handle that uploaded it.
 void SessionStop(void);
 
-// The device handle `file` is being closed.
+// The device handle `file` is being closed: a session it holds ends and an
+// image it uploaded is dropped.
 void SessionCloseFile(PFILE_OBJECT file);
 
 // Matches an operation while monitoring is on. TRUE with the rule identity

@@ -2,20 +2,24 @@
 
 #include "base/Config.h"
 #include "base/Messages.h"
-#include "base/Product.h"
-#include "base/Shell.h"
+#include "base/PathString.h"
 #include "base/Strings.h"
 #include "controls/BalloonHelp.h"
 #include "controls/TrayIconPosition.h"
 #include "driver/common/WatchProtocol.h"
 #include "helpview/HelpDlg.h"
+#include "inspect/TaskManagerDlg.h"
 #include "log/ActivityLog.h"
 #include "monitor/ConfigDlg.h"
 #include "monitor/LogDlg.h"
+#include "monitor/PromoArea.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
+#include "rules/RuleDlg.h"
+#include "rules/RuleFile.h"
 #include "rules/RuleModel.h"
 #include "ui/MessageLoop.h"
+#include "update/UpdateDlg.h"
 #include "watch/AskDlg.h"
 #include "watch/WatchMain.h"
 
@@ -82,6 +86,8 @@ ui::CDialog* CHarrowmereDlg::Page(int page) const
         return m_logPage.get();
     case PAGE_SETTINGS:
         return m_configPage.get();
+    case PAGE_UPDATE:
+        return m_updatePage.get();
     case PAGE_HELP:
         return m_helpPage.get();
     default:
@@ -145,8 +151,21 @@ BOOL CHarrowmereDlg::OnInitDialog()
     RegisterHotKeyFromSettings();
     ui::AddMessageFilter(m_hWnd, FilterMessage, this);
 
+    SetTimer(m_hWnd, HM_SESSION_TIMER_ID, HM_SESSION_CHECK_MS, nullptr);
     if (m_background)
         ShowStartBalloon();
+    return TRUE;
+}
+
+BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
+{
+    if (id != HM_SESSION_TIMER_ID)
+        return FALSE;
+    if (m_link && m_link->IsGuarding())
+        m_link->CheckSession();
+    if (m_statusPage && m_config &&
+        m_statusPage->MonitoringShown() != (m_config->Hook == 1 && m_link && m_link->IsGuarding()))
+        m_statusPage->ShowMonitoring();
     return TRUE;
 }
 
@@ -169,17 +188,39 @@ void CHarrowmereDlg::CreatePages()
     m_statusPage.reset(new CStatusDlg());
     m_statusPage->SetConfig(m_config);
     CWatchMain* link = m_link;
-    m_statusPage->SetMonitoringSwitch([link](bool start) {
+    m_statusPage->SetMonitoringSwitch([link](bool start, bool byUser) {
         if (!link)
             return -1;
-        return start ? link->Start() : link->Stop();
+        if (!start)
+            return link->Stop();
+        // What a refused or lost session left open goes first, so that
+        // "turn on" starts afresh.
+        if (link->IsStarted() && !link->IsGuarding())
+            link->Stop();
+        return link->Start(byUser);
     });
+    m_statusPage->SetMonitoringState([link] { return link && link->IsGuarding(); });
     m_statusPage->SetTrayTipSetter([this](int stringId) { SetTrayTip(stringId); });
+    m_statusPage->SetRuleEditorFactory([this, link]() -> std::unique_ptr<ui::CDialog> {
+        RULE_EDITOR_CONTEXT context;
+        context.ruleFile = (link ? link->ProgramFolder() : CPathString::FolderOf(CPathString::ModulePath()).str()) +
+                           HM_RULE_FILE;
+        // A save has the driver link take the new file at once.
+        context.applyRules = [link] {
+            return link && link->ReloadRules() == -2 ? RULES_REFUSED : RULES_APPLIED;
+        };
+        auto editor = std::make_unique<CRuleDlg>(std::move(context));
+        m_ruleEditor = editor.get();
+        return editor;
+    });
+    m_statusPage->SetProcessManagerFactory(
+        []() -> std::unique_ptr<ui::CDialog> { return std::make_unique<CTaskManagerDlg>(); });
     m_logPage.reset(new CLogDlg());
     m_configPage.reset(new CConfigDlg());
     m_configPage->SetConfig(m_config);
     m_configPage->SetMainWindow(m_hWnd);
     m_helpPage.reset(new CHelpDlg());
+    m_updatePage.reset(new CUpdateDlg(m_config));
 
     // Each page 2 pixels right of the tab strip and 4 below its top, hidden.
     // The status page's creation applies "Hook": it starts the driver link.
@@ -194,23 +235,23 @@ void CHarrowmereDlg::CreatePages()
     m_current = m_statusPage.get();
 }
 
+ui::CDialog* CHarrowmereDlg::OpenRuleEditor(const RULE_CONTENT* focus)
+{
+    if (!m_statusPage)
+        return nullptr;
+    ui::CDialog* shown = m_statusPage->ShowRuleEditor();
+    // The status page hands back the window its factory made last.
+    if (shown && shown == m_ruleEditor && focus)
+        m_ruleEditor->FocusRule(*focus);
+    return shown;
+}
+
 void CHarrowmereDlg::SetUpPicture()
 {
-    m_bannerLink = HM_VENDOR_SITE;
-    HWND picture = Item(IDC_MAIN_PICTURE);
-    SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(m_bigIcon.Get()), 0);
-    m_pictureTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
-                                   m_hWnd, nullptr, ui::ResourceModule(), nullptr);
-    if (m_pictureTip) {
-        std::wstring tip = ui::LoadStr(IDS_PICTURE_TIP);
-        TOOLINFOW ti = { sizeof(ti) };
-        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        ti.hwnd = m_hWnd;
-        ti.uId = reinterpret_cast<UINT_PTR>(picture);
-        ti.lpszText = &tip[0];
-        SendMessageW(m_pictureTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    }
+    // The banner shows the default text until the feed gives it items.
     SetDlgItemTextW(m_hWnd, IDC_MAIN_BANNER, ui::LoadStr(IDS_BANNER_DEFAULT).c_str());
+    m_promo.reset(new CPromoArea(m_config));
+    m_promo->Create(m_hWnd, Item(IDC_MAIN_PICTURE), Item(IDC_MAIN_BANNER));
 }
 
 void CHarrowmereDlg::AddTrayIcon()
@@ -218,6 +259,7 @@ void CHarrowmereDlg::AddTrayIcon()
     if (!m_trayIcon.Get())
         m_trayIcon.Reset(LoadIconSized(IDI_TRAY, GetSystemMetrics(SM_CXSMICON)));
     m_tray.Add(m_hWnd, HM_TRAY_ICON_ID, WM_TRAY_NOTIFY, m_trayIcon.Get(), std::wstring());
+    m_trayLocator.SetIcon(m_hWnd, HM_TRAY_ICON_ID, m_trayIcon.Get());
     SetTrayTip(-1);
 }
 
@@ -241,8 +283,7 @@ bool CHarrowmereDlg::RegisterHotKeyFromSettings()
 
 bool CHarrowmereDlg::LocateTrayIcon(POINT* point)
 {
-    CTrayIconPosition locator(m_hWnd, HM_TRAY_ICON_ID, m_trayIcon.Get(), 3);
-    return locator.GetTrayIconPosition(point) == 1;
+    return m_trayLocator.GetTrayIconPosition(point) == 1;
 }
 
 void CHarrowmereDlg::ShowStartBalloon()
@@ -336,7 +377,7 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
     case ID_TRAY_MONITORING:
         ToggleSetting(m_config, &CConfig::Hook);
         if (m_statusPage)
-            m_statusPage->RefreshMonitoring();
+            m_statusPage->RefreshMonitoring(true);
         return TRUE;
     case ID_TRAY_SHOW_INFO:
         ToggleSetting(m_config, &CConfig::ShowInfo);
@@ -347,6 +388,8 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
         ToggleSetting(m_config, &CConfig::AutoUpdate);
         if (m_statusPage)
             m_statusPage->RefreshAutoUpdate();
+        if (m_updatePage)
+            m_updatePage->AutoUpdateCheck();
         return TRUE;
     case ID_TRAY_AUTORUN:
         if (CConfig* config = m_config)
@@ -359,8 +402,7 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
             m_statusPage->ShowProcessManager();
         return TRUE;
     case ID_TRAY_RULE_EDITOR:
-        if (m_statusPage)
-            m_statusPage->ShowRuleEditor();
+        OpenRuleEditor(nullptr);
         return TRUE;
     case IDC_MAIN_MINIMIZE:
         PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -369,8 +411,8 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
         PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         return TRUE;
     case IDC_MAIN_PICTURE:
-        if (code == STN_CLICKED && !m_bannerLink.empty())
-            OpenAddress(m_hWnd, m_bannerLink);
+        if (m_promo)
+            m_promo->OnCommand(id, code);
         return TRUE;
     case IDOK:
     case IDCANCEL:
@@ -386,20 +428,30 @@ BOOL CHarrowmereDlg::OnClose()
     return TRUE;
 }
 
+BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
+{
+    return m_promo && m_promo->OnTimer(id);
+}
+
 void CHarrowmereDlg::OnDestroy()
 {
+    KillTimer(m_hWnd, HM_SESSION_TIMER_ID);
     ui::RemoveMessageFilter(m_hWnd);
     UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
-    SendMessageW(Item(IDC_MAIN_PICTURE), STM_SETICON, 0, 0);
-    // The pages that hold state close first; the help page goes with the window.
+    // The pages that hold state close first (the update page ends its
+    // worker); the help page goes with the window.
     for (ui::CDialog* page : { static_cast<ui::CDialog*>(m_statusPage.get()), static_cast<ui::CDialog*>(m_logPage.get()),
-                               static_cast<ui::CDialog*>(m_configPage.get()) })
+                               static_cast<ui::CDialog*>(m_configPage.get()),
+                               static_cast<ui::CDialog*>(m_updatePage.get()) })
         if (page && page->IsWindow())
             SendMessageW(page->Hwnd(), WM_CLOSE, 0, 0);
     m_current = nullptr;
     m_statusPage.reset();
     m_logPage.reset();
     m_configPage.reset();
+    m_updatePage.reset();
+    // The feed thread ends before the settings it reads go.
+    m_promo.reset();
 
     if (m_link)
         m_link->Shutdown();
@@ -442,12 +494,17 @@ void CHarrowmereDlg::OnShowPage(int page)
 
 void CHarrowmereDlg::OnBalloonOff(int kind)
 {
+    // "Don't show again" switches the balloon off, whatever was stored: a
+    // stored 2 shows the balloon as well, and toggling it would give 1.
+    if (!m_config)
+        return;
     if (kind == BALLOON_START)
-        ToggleSetting(m_config, &CConfig::ShowRunInfo);
+        m_config->ShowRunInfo = 0;
     else if (kind == BALLOON_INFO)
-        ToggleSetting(m_config, &CConfig::ShowInfo);
+        m_config->ShowInfo = 0;
     else
         return;
+    m_config->Save();
     if (m_configPage)
         m_configPage->Refresh();
 }
@@ -491,10 +548,20 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_BALLOON_OFF:
         OnBalloonOff(static_cast<int>(wParam));
         return TRUE;
-    case WM_WATCH_EDIT_RULE:
-        if (m_statusPage)
-            m_statusPage->ShowRuleEditor();
+    case WM_FEED_READY:
+    case WM_BANNER_CLICK:
+        if (m_promo)
+            m_promo->OnMessage(msg, wParam, lParam);
         return TRUE;
+    case WM_WATCH_EDIT_RULE: {
+        // The identity names a rule of the driver link's set; the editor has
+        // its own copy, where the rule is found by its content. A stale
+        // identity opens the editor as it is.
+        RULE_CONTENT content;
+        const bool found = m_link && m_link->ResolveRuleContent(static_cast<uint32_t>(wParam), &content);
+        OpenRuleEditor(found ? &content : nullptr);
+        return TRUE;
+    }
     case WM_HOTKEY:
         if (wParam == HM_HOTKEY_ID && m_statusPage)
             m_statusPage->ShowProcessManager();

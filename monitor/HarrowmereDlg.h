@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/Handles.h"
+#include "controls/TrayIconPosition.h"
 #include "controls/VxSkinButton.h"
 #include "controls/VxSkinDlg.h"
 #include "controls/VxTab.h"
@@ -18,15 +19,25 @@
 
 class CConfig;
 class CWatchMain;
+class CRuleDlg;
 class CStatusDlg;
+struct RULE_CONTENT;
 class CLogDlg;
 class CConfigDlg;
 class CHelpDlg;
+class CUpdateDlg;
+class CPromoArea;
 
 
 // The two balloons of the main window; the kind travels back with
 // WM_BALLOON_OFF when the user switches a balloon off.
 enum BalloonKind { BALLOON_START = 1, BALLOON_INFO = 2 };
+
+// How often the main window asks whether the driver link still holds the
+// driver's session, so that the status page and the tray tip follow a
+// session that went away (the driver was stopped).
+#define HM_SESSION_TIMER_ID 1002
+#define HM_SESSION_CHECK_MS 5000
 
 class CHarrowmereDlg : public CVxSkinDlg {
 public:
@@ -49,8 +60,7 @@ public:
     // "ShowInfo" is on and the record is still kept.
     void ShowInfoBalloon(int32_t sequence);
 
-    // The page window of a page number, or null (the update page does not
-    // exist yet).
+    // The page window of a page number, or null.
     ui::CDialog* Page(int page) const;
     // The page now shown, or null.
     ui::CDialog* CurrentPage() const { return m_current; }
@@ -58,15 +68,23 @@ public:
     CLogDlg* LogPage() const { return m_logPage.get(); }
     CConfigDlg* ConfigPage() const { return m_configPage.get(); }
     CHelpDlg* HelpPage() const { return m_helpPage.get(); }
+    CUpdateDlg* UpdatePage() const { return m_updatePage.get(); }
+    // The picture and the banner with the promotion feed.
+    CPromoArea* Promo() const { return m_promo.get(); }
     const CVxTab& Tabs() const { return m_tab; }
-    // Address that a click on the picture opens.
-    const std::wstring& BannerLink() const { return m_bannerLink; }
+
+    // Shows the rule editor (the status page holds it) and, given the
+    // content of a rule, focuses the first rule of that content. The editor
+    // window, or null.
+    ui::CDialog* OpenRuleEditor(const RULE_CONTENT* focus);
 
 protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
     BOOL OnClose() override;
+    BOOL OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
+    BOOL OnTimer(UINT_PTR id) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void PaintExtra(HDC dc) override;
 
@@ -89,10 +107,14 @@ private:
     bool m_background;
     CConfig* m_config = nullptr; // the settings singleton, from initialisation to destruction
     CWatchMain* m_link = nullptr; // the driver link singleton, likewise
+    CRuleDlg* m_ruleEditor = nullptr; // the editor the factory made last (the status page owns it)
     CTrayIcon m_tray;
     ui::CIcon m_bigIcon;
     ui::CIcon m_smallIcon;
     ui::CIcon m_trayIcon;
+    // One locator for all balloons: it remembers where the icon was found,
+    // and that a search failed, until its rescan interval has passed.
+    CTrayIconPosition m_trayLocator;
     UINT m_taskbarCreated;
     CVxTab m_tab;
     CVxSkinButton m_minimize;
@@ -101,8 +123,8 @@ private:
     std::unique_ptr<CLogDlg> m_logPage;
     std::unique_ptr<CConfigDlg> m_configPage;
     std::unique_ptr<CHelpDlg> m_helpPage;
+    std::unique_ptr<CUpdateDlg> m_updatePage;
+    std::unique_ptr<CPromoArea> m_promo;
     ui::CDialog* m_current = nullptr;
     ui::CBitmap m_edges[4]; // tab strip edges: top, bottom, left, right
-    HWND m_pictureTip = nullptr;
-    std::wstring m_bannerLink;
 };

@@ -79,22 +79,30 @@ void CStatusDlg::SetStateIcon(int controlId, bool on)
         DeleteObject(old);
 }
 
-void CStatusDlg::RefreshMonitoring()
+void CStatusDlg::RefreshMonitoring(bool byUser)
 {
     CConfig* config = m_config;
     if (!config)
         return;
-    const bool on = config->Hook == 1;
+    if (m_switch)
+        m_switch(config->Hook == 1, byUser);
+    ShowMonitoring();
+}
+
+void CStatusDlg::ShowMonitoring()
+{
+    CConfig* config = m_config;
+    if (!config)
+        return;
+    const bool on = config->Hook == 1 && (!m_state || m_state());
+    m_monitoringShown = on;
     const int labelId = on ? IDS_MONITORING_ON : IDS_MONITORING_OFF;
     SetDlgItemTextW(m_hWnd, IDC_STATUS_MONITOR_LABEL, ui::LoadStr(labelId).c_str());
     SetDlgItemTextW(m_hWnd, IDC_STATUS_MONITOR_SWITCH,
                     ui::LoadStr(on ? IDS_TURN_MONITORING_OFF : IDS_TURN_MONITORING_ON).c_str());
     SetStateIcon(IDC_STATUS_MONITOR_ICON, on);
-
     if (m_trayTip)
         m_trayTip(labelId);
-    if (m_switch)
-        m_switch(on);
 }
 
 void CStatusDlg::RefreshAutoUpdate()
@@ -149,10 +157,13 @@ BOOL CStatusDlg::OnCommand(int id, int code, HWND control)
     // and so becomes 1.
     switch (id) {
     case IDC_STATUS_MONITOR_SWITCH:
+        // The switch does what its text says: "turn on" while monitoring
+        // shows as off, also when "Hook" is 1 but the link did not start or
+        // lost its session (then it starts the link again).
         if (config) {
-            config->Hook = config->Hook == 1 ? 0 : 1;
+            config->Hook = m_monitoringShown ? 0 : 1;
             config->Save();
-            RefreshMonitoring();
+            RefreshMonitoring(true);
         }
         return TRUE;
     case IDC_STATUS_UPDATE_SWITCH:

@@ -21,9 +21,11 @@ class CConfig;
 
 class CStatusDlg : public ui::CDialog {
 public:
-    // Starts (true) or stops (false) the driver link; the result as the
-    // driver link's Start and Stop report it.
-    using MonitoringSwitch = std::function<int(bool start)>;
+    // Starts (true) or stops (false) the driver link, `byUser` when the user
+    // switched; the result as the driver link's Start and Stop report it.
+    using MonitoringSwitch = std::function<int(bool start, bool byUser)>;
+    // Whether the driver link actually guards (its session runs).
+    using MonitoringState = std::function<bool()>;
     // Sets the tray tip to the product caption and string `stringId`.
     using TrayTipSetter = std::function<void(int stringId)>;
 
@@ -36,14 +38,22 @@ public:
     // a switch or tip setter nothing is started or set.
     void SetConfig(CConfig* config) { m_config = config; }
     void SetMonitoringSwitch(MonitoringSwitch fn) { m_switch = std::move(fn); }
+    // Without it, monitoring counts as running whenever "Hook" is 1.
+    void SetMonitoringState(MonitoringState fn) { m_state = std::move(fn); }
     void SetTrayTipSetter(TrayTipSetter fn) { m_trayTip = std::move(fn); }
     // Factories of the two tool windows; without one the link does nothing.
     void SetRuleEditorFactory(COwnedToolWindow::Factory f) { m_ruleEditor.SetFactory(std::move(f)); }
     void SetProcessManagerFactory(COwnedToolWindow::Factory f) { m_processManager.SetFactory(std::move(f)); }
 
-    // Applies "Hook": state texts and icon, tray tip (string 161 or 162),
-    // then starts (1) or stops (otherwise) the driver link.
-    void RefreshMonitoring();
+    // Applies "Hook": starts (1) or stops (otherwise) the driver link, then
+    // shows what came of it (ShowMonitoring). `byUser`: the user switched.
+    void RefreshMonitoring(bool byUser = false);
+    // State texts, icon and tray tip (string 161 or 162): on only while
+    // "Hook" is 1 and the link guards, so a session that was refused or is
+    // gone shows as off.
+    void ShowMonitoring();
+    // Whether the page shows monitoring as on.
+    bool MonitoringShown() const { return m_monitoringShown; }
     // Applies "AutoUpdate": state texts and icon.
     void RefreshAutoUpdate();
     // The block counter text from "BlockCount".
@@ -76,7 +86,9 @@ private:
 
     CConfig* m_config = nullptr;
     MonitoringSwitch m_switch;
+    MonitoringState m_state;
     TrayTipSetter m_trayTip;
+    bool m_monitoringShown = false;
 
     CTipLinkStatic m_helpLink;
     CVxLinkStatic m_monitorSwitch;

@@ -4,7 +4,11 @@
 
 #include "AskIds.h"
 #include "ControlsIds.h"
+#include "InsertRegIds.h"
 #include "PagesIds.h"
+#include "RuleEditorIds.h"
+#include "UpdateIds.h"
+#include "TaskManagerIds.h"
 
 // Icons
 #define IDI_MAINFRAME               128
@@ -63,3 +67,4 @@
 #define IDS_TAB_UPDATE              4953
 #define IDS_TAB_HELP                4954
 #define IDS_BANNER_DEFAULT          4955
+#define IDS_RULES_REFUSED           4970

@@ -1,6 +1,6 @@
 #include "rules/OperationKinds.h"
 
-#include <windows.h>
+#include "base/LateBound.h"
 
 const OperationKindInfo g_operationKinds[OPERATION_KIND_COUNT] = {
     {L"OpenFile", L"文件操作", 1, L"文件名", nullptr},
@@ -21,7 +21,7 @@ const wchar_t* OperationDisplayName(uint32_t kind)
 uint32_t OperationFromKeyword(const wchar_t* text)
 {
     auto SameIgnoringCase = [](const wchar_t* a, const wchar_t* b) {
-        return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+        return EqualNoCaseOrdinal(a, b);
     };
     if (!text)
         return OperationKind::OpenFile;

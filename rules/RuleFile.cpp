@@ -1,6 +1,7 @@
 #include "rules/RuleFile.h"
 
 #include "base/TextConv.h"
+#include "base/XmlFile.h"
 
 #include <windows.h>
 #include <io.h>
@@ -163,6 +164,18 @@ bool ReadRule(const TiXmlElement* element, ProgramEntry* entry, ParamScratch* sc
                         flags, atoi(groupId), AnsiToWide(info).c_str(), scratch->Copy()) != nullptr;
 }
 
+// A whole-model file repeats the complete group list in every "Program"
+// element: a group identical to one already in the list (same id, name and
+// description) is that group again, not a new one.
+void AddGroupOnce(GroupList* groups, int32_t id, const std::wstring& name, const std::wstring& info)
+{
+    for (const RuleGroup& group : groups->groups) {
+        if (group.id == id && group.name == name && group.info == info)
+            return;
+    }
+    AddGroup(groups, id, name.c_str(), info.c_str());
+}
+
 // Reads one "Program" element into a new entry. Groups are appended to the
 // list as they are read. Null on an error inside the element.
 ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, ParamScratch* scratch)
@@ -186,8 +199,7 @@ ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, ParamS
             FreeProgramEntry(entry);
             return nullptr;
         }
-        AddGroup(groups, atoi(groupId), AnsiToWide(groupName).c_str(),
-                 AnsiToWide(groupInfo).c_str());
+        AddGroupOnce(groups, atoi(groupId), AnsiToWide(groupName), AnsiToWide(groupInfo));
     }
 
     for (const TiXmlElement* rule = element->FirstChildElement("Rule"); rule;
@@ -198,16 +210,6 @@ ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, ParamS
         }
     }
     return entry;
-}
-
-bool LoadDocument(TiXmlDocument* doc, const wchar_t* path)
-{
-    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
-    if (!file)
-        return false;
-    bool loaded = doc->LoadFile(file);
-    fclose(file);
-    return loaded;
 }
 
 // ---- writing ----------------------------------------------------------------
@@ -294,7 +296,7 @@ RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path)
         groups = &ignored;
 
     TiXmlDocument doc;
-    if (!LoadDocument(&doc, path))
+    if (!LoadXmlFile(&doc, path))
         return set;
     const TiXmlElement* root = doc.RootElement();
     if (!root || !SameNoCase(root->Value(), kRootName))
@@ -319,6 +321,11 @@ int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* pa
 {
     if (!set || !path || !*path)
         return -1;
+    // A read-only rule file is not replaced (Windows refuses that rename;
+    // other file systems may not).
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return -4;
 
     TiXmlDocument doc;
     TiXmlElement* root = new TiXmlElement(kRootName);

@@ -8,7 +8,9 @@
 // The rule file of the program folder.
 #define HM_RULE_FILE L"Harrowmere.erd"
 
-// Reads the file into a new RuleSet and appends the file's groups to `groups`.
+// Reads the file into a new RuleSet and appends the file's groups to `groups`,
+// skipping a group identical (id, name, description) to one already there:
+// the whole group list is repeated in every "Program" element.
 // A missing, unreadable or foreign file gives a set with only the empty "*"
 // entry. An error inside the document drops the "Program" element in which it
 // occurs and ends the reading; entries and groups read before stay. Null only
@@ -23,6 +25,6 @@ RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path);
 // only once complete, so a failed write leaves the old file as it was.
 // Returns 0 on success; -1 for a null set or path; -2 when the temporary file
 // cannot be created; -3 when writing it fails; -4 when it cannot replace the
-// target.
+// target (also a read-only target, which is left as it is).
 int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* path,
                   int32_t groupFilter);

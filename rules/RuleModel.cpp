@@ -1,6 +1,6 @@
 #include "rules/RuleModel.h"
 
-#include <windows.h>
+#include "base/LateBound.h"
 
 #include <atomic>
 #include <new>
@@ -10,7 +10,7 @@ namespace {
 
 bool SameIgnoringCase(const wchar_t* a, const wchar_t* b)
 {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+    return EqualNoCaseOrdinal(a, b);
 }
 
 std::atomic<uint32_t> g_lastRuleIdentity{0};

@@ -30,6 +30,11 @@ exec 8>"$HM_CACHE/.deps.lock"
 flock 8
 [ -f "$HM_DEPS/.complete" ] && exit 0
 
+# The platform floor of each architecture (as in CMakeLists.txt): libcurl
+# compiled for a later Windows imports what the floor lacks (SRW locks,
+# inet_pton, BCryptGenRandom).
+floor_winnt() { case $1 in i686) echo 0x0501 ;; *) echo 0x0600 ;; esac; }
+
 curl_src=$(src_dir curl)
 work=$HM_CACHE/work-$key
 rm -rf "$work" "$HM_DEPS"; mkdir -p "$work"
@@ -39,6 +44,7 @@ for arch in $HM_ARCHES; do
     cmake -S "$curl_src" -B "$work/curl-$arch" -G Ninja -Wno-dev \
         -DCMAKE_TOOLCHAIN_FILE="$HM_ROOT/cmake/toolchain-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_C_FLAGS="-D_WIN32_WINNT=$(floor_winnt "$arch")" \
         -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
         -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF \
         -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \

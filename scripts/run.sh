@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The main job: builds the guard, sets up the Wine environment, installs the
 # build into C:\Program Files\Harrowmere in the project's prefix and starts
-# the guard there. Runs until interrupted (Ctrl+C). Without a display it runs
-# in Xvfb and saves a screenshot of the desktop. After start-up it injects a
-# few sample operations through WatchSim.exe and prints the verdicts and the
-# log lines they produced.
+# the guard there, with the local update and feed service that the shipped
+# Harrowmere.cfg names (an update folder built from this build, and a feed
+# with a picture) on 127.0.0.1. Runs until interrupted (Ctrl+C). Without a
+# display it runs in Xvfb and saves a screenshot of the desktop. After
+# start-up it injects a few sample operations through WatchSim.exe and prints
+# the verdicts and the log lines they produced.
 #   --once     end after the demonstration (for scripts)
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/http-servers.sh"
 
 once=
 for a in "$@"; do
@@ -20,7 +23,7 @@ done
 "$HM_ROOT/scripts/setup.sh" || exit 1
 "$HM_ROOT/scripts/build.sh" x86_64 || [ -f "$HM_BUILD_ROOT/x86_64/stage/Harrowmere.exe" ] || exit 1
 
-trap 'hm_wine_down' EXIT
+trap 'hm_http_down; hm_wine_down' EXIT
 trap 'exit 130' INT TERM
 hm_wine_up
 
@@ -28,6 +31,7 @@ program_dir="$WINEPREFIX/drive_c/Program Files/Harrowmere"
 mkdir -p "$program_dir"
 cp -f "$HM_BUILD_ROOT/x86_64/stage/"* "$program_dir/"
 hm_log "installed into C:\\Program Files\\Harrowmere ($program_dir)"
+hm_update_service_up "$(hm_update_service_port)" || hm_log "going on without the update and feed service"
 
 log=$HM_RUN_DIR/harrowmere.out
 hm_wine "C:\\Program Files\\Harrowmere\\Harrowmere.exe" >"$log" 2>&1 &
@@ -36,6 +40,12 @@ hm_log "Harrowmere.exe started; its standard output goes to $log"
 
 for i in $(seq 1 50); do
     xwininfo -root -tree 2>/dev/null | grep -q '"Harrowmere 2006"' && break
+    sleep 0.2
+done
+# The feed is fetched one second after the start; its picture and banner
+# show once it is in place.
+for i in $(seq 1 25); do
+    [ -n "$(find "$program_dir/AD" -name '*.gif' -newer "$log" 2>/dev/null)" ] && break
     sleep 0.2
 done
 sleep 1

@@ -66,13 +66,19 @@ CAskDlg::CAskDlg(const wchar_t* processName, uint32_t processId, const PARAM_LIS
 int CAskDlg::Ask(HWND owner)
 {
     INT_PTR result = DoModal(owner);
-    if (result == ASK_ALLOW || result == ASK_REFUSE || result == ASK_WITHDRAWN)
+    if (result == ASK_ALLOW || result == ASK_REFUSE)
         return static_cast<int>(result);
-    return DefaultAnswer();
+    return ASK_WITHDRAWN;
 }
 
 BOOL CAskDlg::OnInitDialog()
 {
+    // The window exists from here on, so a Stop that comes later finds it
+    // and withdraws it; one that came earlier is seen here.
+    if (m_cancelled && m_cancelled()) {
+        End(ASK_WITHDRAWN);
+        return TRUE;
+    }
     m_background.Reset(CreateSolidBrush(kBackgroundColor));
     m_frame.Reset(CreateSolidBrush(kFrameColor));
 
@@ -281,5 +287,6 @@ void CAskDlg::OnDestroy()
 int RunAskDialog(const PromptInput& input)
 {
     CAskDlg prompt(input.processName.c_str(), input.processId, input.params, input.rule, input.mainWindow);
+    prompt.SetCancelCheck(input.cancelled);
     return prompt.Ask(GetDesktopWindow());
 }

@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include <stdint.h>
+#include <functional>
 #include <string>
 
 #define ASK_TIMER_ID 4849
@@ -39,10 +40,14 @@ public:
 
     // Length of one countdown step; ASK_TICK_MS unless a test shortens it.
     void SetTickPeriod(UINT ms) { m_tickMs = ms ? ms : 1; }
+    // Asked once the window exists: true withdraws the prompt before it is
+    // shown (the link it answers for was stopped).
+    void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
 
     // Shows the prompt modally and returns ASK_ALLOW or ASK_REFUSE, or
-    // ASK_WITHDRAWN after WM_ASK_WITHDRAW. When the
-    // window cannot be created the default answer comes back at once.
+    // ASK_WITHDRAWN after WM_ASK_WITHDRAW or the cancel check. When the
+    // window cannot be created nobody has answered: ASK_WITHDRAWN, so the
+    // driver's preset verdict stands.
     int Ask(HWND owner);
 
     const std::wstring& ProcessName() const { return m_processName; }
@@ -78,6 +83,7 @@ private:
     std::wstring m_description;
     uint32_t m_ruleId;
     HWND m_mainWindow;
+    std::function<bool()> m_cancelled;
 
     // Own state.
     std::wstring m_processPath;

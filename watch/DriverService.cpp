@@ -17,7 +17,7 @@ bool StartDriverService(SC_HANDLE service)
 {
     BOOL started = StartServiceW(service, 0, nullptr);
     DWORD error = GetLastError();
-    printf("StartService = %d, Error = %d\n", started, static_cast<int>(started ? 0 : error));
+    printf("StartService = %d, Error = %d\n", started, static_cast<int>(error));
     fflush(stdout);
     return started || error == ERROR_SERVICE_ALREADY_RUNNING || error == ERROR_SERVICE_DISABLED;
 }

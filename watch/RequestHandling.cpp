@@ -85,6 +85,12 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
 
     CConfig* config = link->Config();
     HWND mainWindow = link->MainWindow();
+    auto cancelled = [thread] {
+        if (!thread)
+            return false;
+        std::lock_guard<std::mutex> guard(thread->recordLock);
+        return thread->cancelled;
+    };
     uint16_t verdict = record->verdict;
     if (rule->flags & RuleFlag::Ask) {
         // The link mutex keeps a rule reload waiting while the prompt is
@@ -92,7 +98,11 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
         // stays alive through `rules`, the log has its own locks) and so
         // skips the mutex's two round trips to the system.
         CLinkLock lock(link->LinkMutex());
-        int answer = link->RunPrompt({ request.processId, request.processName, params.get(), rule, mainWindow });
+        // Stopped while waiting for the mutex: ask nobody.
+        if (cancelled())
+            return;
+        int answer = link->RunPrompt(
+            { request.processId, request.processName, params.get(), rule, mainWindow, cancelled });
         if (answer == ASK_ALLOW)
             verdict = WATCH_VERDICT_ACCEPT;
         else if (answer == ASK_REFUSE)
@@ -125,6 +135,34 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
         thread->countToPost = true;
     else if (mainWindow)
         PostMessageW(mainWindow, WM_WATCH_COUNT, 0, 0);
+}
+
+namespace {
+
+// The request thread's only windows are its prompts.
+BOOL CALLBACK WithdrawPrompt(HWND hwnd, LPARAM)
+{
+    PostMessageW(hwnd, WM_ASK_WITHDRAW, 0, 0);
+    return TRUE;
+}
+
+} // namespace
+
+void CancelRequestThread(RequestThreadState* state)
+{
+    {
+        std::lock_guard<std::mutex> guard(state->recordLock);
+        state->cancelled = true;
+    }
+    SetEvent(state->stopEvent.Get());
+    // After the flag: a prompt created from here on sees it itself.
+    WithdrawRequestPrompt(state);
+}
+
+void WithdrawRequestPrompt(const RequestThreadState* state)
+{
+    if (state->threadId)
+        EnumThreadWindows(state->threadId, WithdrawPrompt, 0);
 }
 
 namespace {

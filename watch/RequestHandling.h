@@ -57,6 +57,16 @@ struct RequestThreadState {
 // without it both happen at once.
 void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread = nullptr);
 
+// Cancels the request thread (for Stop): raises its flag, sets its stop
+// event and withdraws the prompt it shows. A prompt the thread is about to
+// open sees the flag (it asks once its window exists) and withdraws itself,
+// so none survives this call.
+void CancelRequestThread(RequestThreadState* state);
+
+// Withdraws the prompt the thread shows, if any, without stopping the thread
+// (a rule reload: the driver has answered that request with its preset).
+void WithdrawRequestPrompt(const RequestThreadState* state);
+
 // The request thread. Owns a reference to its state (passed as a heap
 // std::shared_ptr it deletes). Waits for the request event, decides, resets
 // the request event and sets the done event; ends when its stop event is set.

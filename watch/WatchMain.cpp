@@ -10,6 +10,8 @@
 #include "watch/DriverService.h"
 #include "watch/RequestHandling.h"
 
+#include <cstdio>
+
 CLinkLock::CLinkLock(HANDLE mutex, DWORD timeoutMs) : m_mutex(mutex)
 {
     if (!m_mutex)
@@ -97,7 +99,21 @@ void CWatchMain::ShowLoadFailure()
     ui::ErrorBox(nullptr, ui::LoadStr(IDS_DRIVER_LOAD_FAILED));
 }
 
-int CWatchMain::Start()
+void CWatchMain::ShowRulesRefused()
+{
+    if (m_rulesRefused) {
+        m_rulesRefused();
+        return;
+    }
+    ui::ErrorBox(nullptr, ui::LoadStr(IDS_RULES_REFUSED));
+}
+
+bool CWatchMain::Control(DWORD code, const void* in, DWORD inSize)
+{
+    return DeviceControl(m_device.Get(), code, in, inSize, nullptr, 0);
+}
+
+int CWatchMain::Start(bool byUser)
 {
     if (m_device)
         return -1;
@@ -130,7 +146,7 @@ int CWatchMain::Start()
     m_record = static_cast<WATCH_SHARED_RECORD*>(address);
 
     DWORD pid = GetCurrentProcessId();
-    DeviceControl(m_device.Get(), IOCTL_WATCH_SET_PID, &pid, sizeof(pid), nullptr, 0);
+    Control(IOCTL_WATCH_SET_PID, &pid, sizeof(pid));
 
     auto state = std::make_shared<RequestThreadState>();
     state->link = this;
@@ -142,7 +158,7 @@ int CWatchMain::Start()
     m_record->requestEvent = HandleToULong(state->requestEvent.Get());
     m_record->doneEvent = HandleToULong(state->doneEvent.Get());
 
-    UploadRules();
+    UploadRules(byUser);
 
     // The request thread: waits for the driver's requests on this start's
     // events and decides them; ends when Stop sets its stop event (see
@@ -153,40 +169,68 @@ int CWatchMain::Start()
         delete param;
     m_thread = state;
 
-    DeviceControl(m_device.Get(), IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+    StartAsking();
     return 0;
 }
 
 namespace {
-// The request thread's only windows are its prompts.
-BOOL CALLBACK WithdrawPrompt(HWND hwnd, LPARAM)
+// A table the driver refused leaves the machine unguarded by this rule file:
+// say so on standard output with the driver traces.
+void TraceRefusedTable(int result)
 {
-    PostMessageW(hwnd, WM_ASK_WITHDRAW, 0, 0);
-    return TRUE;
+    if (result != -2)
+        return;
+    printf("UploadRuleTable = %d, Error = %d\n", result, static_cast<int>(GetLastError()));
+    fflush(stdout);
 }
 } // namespace
+
+void CWatchMain::StartAsking()
+{
+    // The driver refuses START when another program holds its session.
+    m_sessionHeld = Control(IOCTL_WATCH_START);
+    if (!m_sessionHeld) {
+        printf("Session refused, Error = %d\n", static_cast<int>(GetLastError()));
+        fflush(stdout);
+    }
+}
+
+bool CWatchMain::CheckSession()
+{
+    if (!m_device || !m_sessionHeld)
+        return false;
+    // Any control code is refused once the session is gone; the process id
+    // is one the driver only stores.
+    DWORD pid = GetCurrentProcessId();
+    if (!Control(IOCTL_WATCH_SET_PID, &pid, sizeof(pid))) {
+        m_sessionHeld = false;
+        printf("Session lost, Error = %d\n", static_cast<int>(GetLastError()));
+        fflush(stdout);
+    }
+    return m_sessionHeld;
+}
+
+void CWatchMain::WithdrawPrompt() const
+{
+    if (m_thread)
+        WithdrawRequestPrompt(m_thread.get());
+}
 
 int CWatchMain::Stop()
 {
     if (!m_device)
         return -1;
     std::shared_ptr<RequestThreadState> thread = std::move(m_thread);
-    if (thread) {
-        {
-            std::lock_guard<std::mutex> guard(thread->recordLock);
-            thread->cancelled = true;
-        }
-        SetEvent(thread->stopEvent.Get());
-    }
-    DeviceControl(m_device.Get(), IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
+    if (thread)
+        CancelRequestThread(thread.get());
+    Control(IOCTL_WATCH_STOP);
     m_device.Close();
-    // A thread waiting for requests ends at once. A prompt it shows is
-    // withdrawn: the driver has answered that request with its preset, so
-    // the thread writes nothing and ends.
-    if (thread && thread->thread) {
-        EnumThreadWindows(thread->threadId, WithdrawPrompt, 0);
+    m_sessionHeld = false;
+    // A thread waiting for requests ends at once; a prompt it shows is
+    // withdrawn (CancelRequestThread): the driver has answered that request
+    // with its preset, so the thread writes nothing and ends.
+    if (thread && thread->thread)
         WaitForSingleObject(thread->thread.Get(), 2000);
-    }
     return 0;
 }
 
@@ -198,31 +242,59 @@ int CWatchMain::LoadRules()
     return Rules() ? 0 : -1;
 }
 
-int CWatchMain::UploadRules()
+int CWatchMain::UploadRules(bool byUser)
 {
     if (!m_device)
         return -1;
-    CLinkLock lock(m_linkMutex.Get());
-    std::shared_ptr<RuleSet> rules = Rules();
-    return UploadRuleTable(m_device.Get(), rules.get());
-}
-
-void CWatchMain::ReloadRules()
-{
-    if (m_device)
-        DeviceControl(m_device.Get(), IOCTL_WATCH_STOP, nullptr, 0, nullptr, 0);
+    int result;
     {
         CLinkLock lock(m_linkMutex.Get());
-        SetRules(nullptr);
-        // The groups come back with the file; keeping the old ones would
-        // double them.
-        ClearGroups(&m_groups);
+        std::shared_ptr<RuleSet> rules = Rules();
+        result = UploadRuleTable(m_device.Get(), rules.get());
     }
-    LoadRules();
-    UploadRules();
-    CConfig* config = Config();
-    if (config && config->Hook == 1 && m_device)
-        DeviceControl(m_device.Get(), IOCTL_WATCH_START, nullptr, 0, nullptr, 0);
+    TraceRefusedTable(result);
+    if (result == -2 && byUser)
+        ShowRulesRefused();
+    return result;
+}
+
+int CWatchMain::ReloadRules()
+{
+    if (m_device) {
+        Control(IOCTL_WATCH_STOP);
+        m_sessionHeld = false;
+        WithdrawPrompt();
+    }
+    // Read on the side: nothing here waits behind a prompt that holds the
+    // link mutex. The groups come back with the file, so the old ones go.
+    std::wstring path = ProgramFolder() + HM_RULE_FILE;
+    GroupList groups;
+    RuleSet* set = ReadRuleFile(&groups, path.c_str());
+    SetRules(set);
+    ClearGroups(&m_groups);
+    m_groups.groups.splice(m_groups.groups.end(), groups.groups);
+
+    int result = -1;
+    if (m_device) {
+        std::shared_ptr<RuleSet> rules = Rules();
+        result = UploadRuleTable(m_device.Get(), rules.get());
+        TraceRefusedTable(result);
+        CConfig* config = Config();
+        if (config && config->Hook == 1)
+            StartAsking();
+    }
+    return result;
+}
+
+bool CWatchMain::ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DWORD waitMs) const
+{
+    CLinkLock lock(m_linkMutex.Get(), waitMs);
+    std::shared_ptr<RuleSet> rules = Rules();
+    const Rule* rule = FindRuleById(rules.get(), identity);
+    if (!rule)
+        return false;
+    *content = CopyRuleContent(rule);
+    return true;
 }
 
 void CWatchMain::Shutdown()

@@ -7,6 +7,7 @@
 #include "base/Handles.h"
 #include "base/Singleton.h"
 #include "driver/common/WatchProtocol.h"
+#include "rules/RuleEditing.h"
 #include "rules/RuleModel.h"
 
 #include <windows.h>
@@ -27,6 +28,10 @@ struct PromptInput {
     const PARAM_LIST* params; // may be null for an unknown kind
     const Rule* rule;
     HWND mainWindow;
+    // Whether the link was stopped meanwhile (null: never). The prompt asks
+    // it once its window exists and withdraws at once when it says yes, so
+    // that no prompt outlives Stop.
+    std::function<bool()> cancelled;
 };
 // Runs the prompt; returns ASK_ALLOW, ASK_REFUSE, or anything else to leave
 // the driver's preset verdict.
@@ -60,20 +65,43 @@ public:
     HANDLE LinkMutex() const { return m_linkMutex.Get(); }
 
     // 0 started; -1 already started or the driver file is missing; -2 the
-    // device cannot be opened; -3 the driver gives no shared record.
-    int Start();
+    // device cannot be opened; -3 the driver gives no shared record (another
+    // program holds the driver's session, say). `byUser`: the user asked for
+    // it, so a rule table the driver refuses is also reported in a box.
+    int Start(bool byUser = false);
     // 0 stopped; -1 not started. After it returns no request is decided.
     int Stop();
     bool IsStarted() const { return m_device.Valid(); }
+    // Whether the driver asks this program: started, and the driver's
+    // session was begun and is still held (see CheckSession).
+    bool IsGuarding() const { return m_device.Valid() && m_sessionHeld; }
+    // Asks the driver whether this program still holds its session (it is
+    // gone when the driver was stopped, for one); the answer is kept for
+    // IsGuarding. False when not started.
+    bool CheckSession();
 
     // Loads "Harrowmere.erd" of the program folder into the rule set and the
     // groups. 0 when a rule set exists afterwards, -1 otherwise.
     int LoadRules();
-    // After the rule file was rewritten: stop asking, replace the rule set
-    // by a fresh load, upload it, and ask again when monitoring is on.
-    void ReloadRules();
-    // Sends the rule table image of the current rule set; nothing when not started.
-    int UploadRules();
+    // After the rule file was rewritten (the user saved): stop asking (an
+    // open prompt is withdrawn: the driver has answered its request with the
+    // preset), replace the rule set by a fresh load, upload it, and ask again
+    // when monitoring is on. Never waits for the link mutex, which a prompt
+    // holds for as long as it is open: the new set is read on the side and
+    // swapped in, and a decision still running keeps the set it started with.
+    // 0 the new table is in force; -1 nothing sent (not started); -2 the
+    // driver refused the new table (traced; the caller reports it).
+    int ReloadRules();
+    // Copies the content of the rule with this identity in the current set,
+    // waiting at most `waitMs` for the link mutex (the prompt that asked for
+    // the editor may still be closing) and going on without it after that.
+    // False when the identity names no rule of the current set.
+    bool ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DWORD waitMs = 1000) const;
+    // Sends the rule table image of the current rule set; nothing when not
+    // started. Result as UploadRuleTable (-2: the driver refused the table,
+    // which is traced to standard output, and reported in a box with
+    // `byUser`).
+    int UploadRules(bool byUser = false);
     // At shut-down: stop, free the rule set, clear the groups, close the mutex.
     void Shutdown();
 
@@ -96,8 +124,10 @@ public:
     // the real one). Without one an asking rule leaves the preset verdict.
     void SetPromptFunction(PromptFunction prompt) { m_prompt = std::move(prompt); }
     int RunPrompt(const PromptInput& input) const;
-    // Replaces the load-failure message box (tests); null restores it.
+    // Replace the load-failure and refused-table message boxes (tests);
+    // null restores them.
     void SetLoadFailureHandler(std::function<void()> handler) { m_loadFailure = std::move(handler); }
+    void SetRulesRefusedHandler(std::function<void()> handler) { m_rulesRefused = std::move(handler); }
     // Settings used by the decisions (counter, balloon switch, "Hook");
     // without them nothing is counted.
     void SetConfig(CConfig* config) { m_config = config; }
@@ -115,7 +145,12 @@ public:
 
 private:
     void ShowLoadFailure();
+    void WithdrawPrompt() const;
+    void ShowRulesRefused();
+    // IOCTL_WATCH_START; whether the driver took it is kept for IsGuarding.
+    void StartAsking();
     void FreeRules();
+    bool Control(DWORD code, const void* in = nullptr, DWORD inSize = 0);
 
     HWND m_mainWindow = nullptr;
     ui::CHandle m_linkMutex;
@@ -128,6 +163,8 @@ private:
     std::wstring m_programFolder;
     PromptFunction m_prompt;
     std::function<void()> m_loadFailure;
+    std::function<void()> m_rulesRefused;
+    bool m_sessionHeld = false; // the driver took START from this link's device handle
     CConfig* m_config = nullptr;
     DWORD m_lastNotify;
 };

@@ -86,6 +86,8 @@ int ValidateRecord(const RecordView& r)
         PayloadBounds(r, i, &start, &length);
         if (length == 0)
             continue; // matches anything
+        if (length == RULE_IMAGE_INTEGER_SIZE)
+            continue; // an Integer's four bytes need no NUL
         if (length % 2 != 0)
             return MATCH_BAD_TEXT;
         bool terminated = false;

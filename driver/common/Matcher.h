@@ -7,8 +7,10 @@
 //   records  from offset 12 to the end, back to back, each RULE_IMAGE_RECORD
 //            followed by the parameter payloads and 4 zero bytes.
 // A payload is the value of a parameter without its type: nothing (matches
-// anything), or a UTF-16 pattern with its NUL (`*` any run, `?` one
-// character, letters compared without regard to case).
+// anything), a 32-bit Integer (4 bytes, any value), or a UTF-16 pattern with
+// its NUL (`*` any run, `?` one character, letters compared without regard to
+// case). A 4-byte payload is compared as the (at most two) UTF-16 units it
+// holds, up to a NUL; an Integer's halves match no ordinary operation text.
 #pragma once
 
 #include <stdint.h>
@@ -21,6 +23,7 @@ extern "C" {
 #define RULE_IMAGE_RECORD_MIN_SIZE 28u // record header, no payload, trailer
 #define RULE_IMAGE_MAX_PARAMS 2u
 #define RULE_IMAGE_KIND_COUNT 3u
+#define RULE_IMAGE_INTEGER_SIZE 4u     // payload of an Integer parameter
 
 #pragma pack(push, 1)
 typedef struct RULE_IMAGE_HEADER {
@@ -55,7 +58,8 @@ static_assert(__builtin_offsetof(RULE_IMAGE_RECORD, payloadOffset) == 16, "recor
                                // of a kind above 2
 #define MATCH_BAD_PARAMS  (-4) // more than 2 parameters, or payloads outside
                                // the record or out of order
-#define MATCH_BAD_TEXT    (-5) // a payload that is not a NUL-terminated UTF-16 text
+#define MATCH_BAD_TEXT    (-5) // a payload that is neither Integer-sized (4 bytes)
+                               // nor a NUL-terminated UTF-16 text
 
 // 0 when the image is well formed, a negative code when it must be refused.
 int MatchValidateImage(const uint8_t* image, uint32_t size);

@@ -1,4 +1,5 @@
 #include "e2e/DriverHarness.h"
+#include "TestRegistry.h"
 
 #include <winioctl.h>
 
@@ -174,7 +175,7 @@ bool StartDriverService(DWORD replyTimeoutMs)
         if (replyTimeoutMs == 0) {
             ClearReplyTimeout();
         } else {
-            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServiceKey, L"ReplyTimeout", REG_DWORD,
+            testreg::SetValue(HKEY_LOCAL_MACHINE, kServiceKey, L"ReplyTimeout", REG_DWORD,
                             &replyTimeoutMs, sizeof(replyTimeoutMs));
         }
         started = StartServiceW(service, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
@@ -243,7 +244,7 @@ bool TestProgram::Control(DWORD code, const void* input, DWORD inputSize)
                            nullptr) != FALSE;
 }
 
-bool TestProgram::Start(const std::vector<uint8_t>& image)
+bool TestProgram::Begin()
 {
     device_ = OpenDriverDevice();
     if (device_ == INVALID_HANDLE_VALUE)
@@ -264,10 +265,14 @@ bool TestProgram::Start(const std::vector<uint8_t>& image)
     gate_ = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     record_->requestEvent = uint32_t(uintptr_t(request_));
     record_->doneEvent = uint32_t(uintptr_t(done_));
-    if (!Control(IOCTL_WATCH_SET_RULES, image.data(), DWORD(image.size())))
-        return false;
     answerer_ = std::thread(&TestProgram::AnswerLoop, this);
-    return Control(IOCTL_WATCH_START, nullptr, 0);
+    return true;
+}
+
+bool TestProgram::Start(const std::vector<uint8_t>& image)
+{
+    return Begin() && Control(IOCTL_WATCH_SET_RULES, image.data(), DWORD(image.size())) &&
+           Control(IOCTL_WATCH_START, nullptr, 0);
 }
 
 bool TestProgram::Restart()

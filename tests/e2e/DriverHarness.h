@@ -66,8 +66,10 @@ public:
 
     ~TestProgram();
 
-    // Open the device, GET_SHARED, SET_PID, create the events, SET_RULES,
-    // start the answering thread, START. False when a step fails.
+    // Open the device, GET_SHARED, SET_PID, create the events and start the
+    // answering thread. False when a step fails.
+    bool Begin();
+    // Begin, SET_RULES, START. False when a step fails.
     bool Start(const std::vector<uint8_t>& image);
     // STOP, end the answering thread, close the events and the device.
     void Stop();

@@ -363,6 +363,81 @@ TEST_F(DriverProtocol, ClosingTheProgramsDeviceHandleStopsAsking)
     EXPECT_TRUE(program_.Seen().empty());
 }
 
+TEST_F(DriverProtocol, ControlCodesFromAnotherHandleAreRefusedWhileASessionRuns)
+{
+    program_.SetPolicy([](const SeenRequest&) { return uint16_t(WATCH_VERDICT_REJECT); });
+    HANDLE other = OpenDriverDevice();
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    std::vector<uint8_t> headerOnly = BuildTestImage({});
+    DWORD pid = GetCurrentProcessId();
+    struct Case {
+        const char* name;
+        DWORD code;
+        const void* input;
+        DWORD inputSize;
+    };
+    const Case cases[] = {
+        { "stop", IOCTL_WATCH_STOP, nullptr, 0 },
+        { "rules", IOCTL_WATCH_SET_RULES, headerOnly.data(), DWORD(headerOnly.size()) },
+        { "shared record", IOCTL_WATCH_GET_SHARED, nullptr, 0 },
+        { "pid", IOCTL_WATCH_SET_PID, &pid, sizeof(pid) },
+        { "start", IOCTL_WATCH_START, nullptr, 0 },
+    };
+    for (const Case& c : cases) {
+        uint64_t out = 0;
+        DWORD got = 0;
+        SetLastError(0);
+        EXPECT_FALSE(DeviceIoControl(other, c.code, const_cast<void*>(c.input), c.inputSize, &out, sizeof(out),
+                                     &got, nullptr))
+            << c.name;
+        EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError()) << c.name;
+        EXPECT_EQ(0u, out) << c.name << ": nothing comes back";
+    }
+    CloseHandle(other); // closing a handle that never held the session changes nothing
+    EXPECT_EQ(VerdictLine(2, kGuardedFile), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\Guarded\\a" }).out));
+    EXPECT_EQ(1u, program_.Seen().size());
+}
+
+TEST_F(DriverProtocol, SessionPassesOnOnlyWhenItsHolderStopsOrCloses)
+{
+    const uint32_t kNewRule = 0x7007;
+    std::vector<uint8_t> image = BuildTestImage({ { 0, kNewRule, { L"C:\\New\\*" } } });
+    TestProgram second;
+    EXPECT_FALSE(second.Start(image)) << "refused while the first session runs";
+    second.Stop();
+
+    ASSERT_TRUE(program_.Control(IOCTL_WATCH_STOP, nullptr, 0));
+    ASSERT_TRUE(second.Start(image)) << "free once its holder stopped it";
+    second.SetPolicy([](const SeenRequest&) { return uint16_t(WATCH_VERDICT_FEIGN); });
+    SetLastError(0);
+    EXPECT_FALSE(program_.Control(IOCTL_WATCH_START, nullptr, 0));
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(VerdictLine(0, 0), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\Guarded\\a" }).out))
+        << "the first program's table went with its session";
+    EXPECT_EQ(VerdictLine(1, kNewRule), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\New\\b" }).out));
+
+    second.CloseDevice(); // ends without STOP
+    TestProgram third;
+    ASSERT_TRUE(third.Start(BuildTestImage(StandardRules()))) << "free once its holder's handle closed";
+    EXPECT_EQ(VerdictLine(0, kGuardedFile), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\Guarded\\a" }).out));
+    EXPECT_TRUE(program_.Seen().empty());
+}
+
+TEST_F(DriverProtocol, NewSessionWhoseTableIsRefusedHasNoRulesAtAll)
+{
+    program_.CloseDevice(); // the previous program ends
+    TestProgram next;
+    ASSERT_TRUE(next.Begin());
+    next.SetPolicy([](const SeenRequest&) { return uint16_t(WATCH_VERDICT_REJECT); });
+    std::vector<uint8_t> refused = BuildTestImage(StandardRules());
+    refused[0] = 0xF0; // first record of kind 0 beyond the image
+    EXPECT_FALSE(next.Control(IOCTL_WATCH_SET_RULES, refused.data(), DWORD(refused.size())));
+    ASSERT_TRUE(next.Control(IOCTL_WATCH_START, nullptr, 0));
+    EXPECT_EQ(VerdictLine(0, 0), FirstLine(RunWatchSim({ L"OpenFile", L"C:\\Guarded\\a" }).out))
+        << "the previous program's identities must not come back";
+    EXPECT_TRUE(next.Seen().empty());
+}
+
 TEST_F(DriverProtocol, SharedRecordAddressFitsTheCallersWidth)
 {
     uint32_t narrow = 0;

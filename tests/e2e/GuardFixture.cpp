@@ -1,4 +1,5 @@
 #include "e2e/GuardFixture.h"
+#include "TestRegistry.h"
 
 #include <tlhelp32.h>
 
@@ -122,7 +123,7 @@ std::vector<WindowInfo> TopLevelWindows(DWORD pid)
 
 void ResetSettings()
 {
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+    testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\Harrowmere");
     HKEY run;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_SET_VALUE,
                       &run) == ERROR_SUCCESS) {
@@ -142,7 +143,7 @@ DWORD ReadSetting(const wchar_t* name, DWORD fallback)
 
 void WriteSetting(const wchar_t* name, DWORD value)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
+    testreg::SetValue(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
 }
 
 bool WriteProgramFile(const wchar_t* name, const std::string& bytes)

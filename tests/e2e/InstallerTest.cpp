@@ -6,6 +6,7 @@
 #include "base/Handles.h"
 #include "base/Registry.h"
 #include "e2e/GuardFixture.h"
+#include "TestRegistry.h"
 
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -241,7 +242,7 @@ protected:
         std::error_code ec;
         fs::remove_all(fs::path(ProgramDir()).parent_path(), ec);
         fs::remove_all(kChosenFolder, ec);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+        testreg::DeleteTree(HKEY_CURRENT_USER, kSettingsKey);
     }
     void TearDown() override { KillProcesses(L"Harrowmere.exe"); }
 };

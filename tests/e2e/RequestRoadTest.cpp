@@ -6,6 +6,11 @@
 #include "e2e/GuardFixture.h"
 #include "res/resource.h"
 
+#include "base/Strings.h"
+#include "driver/common/WatchProtocol.h"
+#include "e2e/DriverHarness.h"
+#include "TestRegistry.h"
+
 #include <regex>
 
 namespace e2e {
@@ -275,7 +280,7 @@ TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
     const wchar_t* serviceKey = L"SYSTEM\\CurrentControlSet\\Services\\Harrowmere";
     DWORD timeout = 1500;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegSetKeyValueW(HKEY_LOCAL_MACHINE, serviceKey, L"ReplyTimeout", REG_DWORD, &timeout, sizeof(timeout)));
+              testreg::SetValue(HKEY_LOCAL_MACHINE, serviceKey, L"ReplyTimeout", REG_DWORD, &timeout, sizeof(timeout)));
     auto stopService = [] {
         SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         SC_HANDLE svc = scm ? OpenServiceW(scm, L"Harrowmere", SERVICE_ALL_ACCESS) : nullptr;
@@ -306,6 +311,134 @@ TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
         RegCloseKey(key);
     }
     stopService();
+}
+
+TEST_F(RequestRoadTest, IntegerParameterBesideOrdinaryRulesLeavesThemInForce)
+{
+    std::wstring rules = kRules;
+    rules.insert(rules.find(L"        <Group "),
+                 L"        <Rule GroupId=\"1\" Info=\"整数\" Reason=\"RegSetValue\" Action=\"Reject\" Log=\"None\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+                 L"            <Param Integer=\"70000\" />\r\n"
+                 L"        </Rule>\r\n");
+    ASSERT_TRUE(WriteProgramFile(L"Harrowmere.erd", WideToAnsi(rules)));
+    StartGuard();
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\a.txt").verdict);
+    EXPECT_EQ(1, Inject(L"OpenFile C:\\feign\\b.txt").verdict);
+    EXPECT_EQ(2, LogLines());
+}
+
+TEST_F(RequestRoadTest, AnotherProgramCannotSwitchTheGuardOffAndTheNextGuardStartsItsOwnSession)
+{
+    StartGuard();
+    ASSERT_EQ(2, Inject(L"OpenFile C:\\reject\\1.txt").verdict);
+    HANDLE device = CreateFileW(L"\\\\.\\Global\\Harrowmere", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, device);
+    const uint8_t headerOnly[12] = { 12, 0, 0, 0, 12, 0, 0, 0, 12, 0, 0, 0 };
+    DWORD pid = GetCurrentProcessId();
+    struct Case {
+        DWORD code;
+        const void* input;
+        DWORD size;
+    } cases[] = { { IOCTL_WATCH_STOP, nullptr, 0 }, { IOCTL_WATCH_SET_RULES, headerOnly, sizeof(headerOnly) },
+                  { IOCTL_WATCH_GET_SHARED, nullptr, 0 }, { IOCTL_WATCH_SET_PID, &pid, sizeof(pid) },
+                  { IOCTL_WATCH_START, nullptr, 0 } };
+    for (const Case& c : cases) {
+        uint64_t out = 0;
+        DWORD got = 0;
+        SetLastError(0);
+        EXPECT_FALSE(DeviceIoControl(device, c.code, const_cast<void*>(c.input), c.size, &out, sizeof(out), &got,
+                                     nullptr))
+            << std::hex << c.code;
+        EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError()) << std::hex << c.code;
+    }
+    CloseHandle(device);
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\2.txt").verdict) << "still guarded";
+    EXPECT_EQ(1, Inject(L"OpenFile C:\\feign\\3.txt").verdict);
+
+    m_guard.Close();
+    EXPECT_EQ(0, Inject(L"OpenFile C:\\reject\\4.txt").verdict) << "nothing guards between the two";
+    Process next;
+    ASSERT_TRUE(next.Start(L"Harrowmere.exe", L"/background"));
+    ASSERT_TRUE(next.WaitForWindow(kFrameTitle));
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\5.txt").verdict);
+    EXPECT_EQ(4, LogLines());
+    next.Close();
+}
+
+BOOL CALLBACK FindStatusPage(HWND child, LPARAM found)
+{
+    if (GetDlgItem(child, IDC_STATUS_MONITOR_LABEL) && GetDlgItem(child, IDC_STATUS_MONITOR_ICON)) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The status page of the guard's main window (the page that has the
+// monitoring label and icon), or null.
+HWND StatusPageOf(DWORD pid)
+{
+    HWND page = nullptr;
+    EnumChildWindows(MainWindowOf(pid), FindStatusPage, reinterpret_cast<LPARAM>(&page));
+    return page;
+}
+
+std::wstring WindowText(HWND hwnd)
+{
+    wchar_t text[256] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return text;
+}
+
+// Waits until the status page's monitoring label says `text`.
+bool WaitForMonitoringLabel(DWORD pid, const std::wstring& text, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        if (HWND page = StatusPageOf(pid))
+            if (WindowText(GetDlgItem(page, IDC_STATUS_MONITOR_LABEL)) == text)
+                return true;
+        Sleep(100);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
+TEST_F(RequestRoadTest, StatusPageSaysMonitoringIsOffWhileTheSessionIsRefusedOrGone)
+{
+    // Another program holds the driver's session before the guard starts.
+    ASSERT_TRUE(drivertest::StartDriverService(0));
+    HANDLE holder = drivertest::OpenDriverDevice();
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    uint64_t address = 0;
+    DWORD got = 0;
+    ASSERT_TRUE(DeviceIoControl(holder, IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address), &got, nullptr));
+
+    ASSERT_TRUE(m_guard.Start(L"Harrowmere.exe", L"/background", true));
+    // The load-failure message comes first; answer it.
+    HWND box = nullptr;
+    for (int i = 0; i < 150 && !box; ++i) {
+        for (const WindowInfo& w : TopLevelWindows(m_guard.Pid()))
+            if (w.className == L"#32770" && w.title == ui::LoadStr(IDS_CAPTION_ERROR))
+                box = w.hwnd;
+        Sleep(100);
+    }
+    ASSERT_TRUE(box) << "no load-failure message";
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_OFF), 15000));
+
+    // Once the holder is gone, "turn on" starts the guard's own session.
+    CloseHandle(holder);
+    HWND page = StatusPageOf(m_guard.Pid());
+    ASSERT_TRUE(page);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_STATUS_MONITOR_SWITCH, 0), 0);
+    EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_ON), 15000));
+    EXPECT_EQ(2, Inject(L"OpenFile C:\\reject\\1.txt").verdict);
+
+    // The driver goes away: the guard notices by itself.
+    ASSERT_TRUE(drivertest::StopDriverService());
+    EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_OFF), 20000));
 }
 
 } // namespace

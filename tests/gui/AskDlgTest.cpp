@@ -350,3 +350,24 @@ TEST(AskDlg, UnknownProcessShowsAnEmptyPath)
     ASSERT_NE(prompt.Hwnd(), nullptr);
     EXPECT_EQ(prompt.Text(IDC_ASK_PROCESS), L" (PID: 3)");
 }
+
+TEST(AskDlg, PromptThatIsCancelledOrCannotBeCreatedAnswersNothing)
+{
+    // An answer of neither ASK_ALLOW nor ASK_REFUSE leaves the driver's
+    // preset verdict; the rule's default answer would decide for the user.
+    Rule rule;
+    rule.action = RuleAction::Accept;
+    PARAM_LIST* params = BuildParamList(OperationKind::OpenFile, "s", L"C:\\a.txt");
+    {
+        CAskDlg prompt(L"x.exe", GetCurrentProcessId(), params, &rule, nullptr);
+        prompt.SetCancelCheck([] { return true; });
+        EXPECT_EQ(ASK_WITHDRAWN, prompt.Ask(nullptr)) << "the link was stopped";
+    }
+    {
+        CAskDlg prompt(L"x.exe", GetCurrentProcessId(), params, &rule, nullptr);
+        HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        DestroyWindow(gone);
+        EXPECT_EQ(ASK_WITHDRAWN, prompt.Ask(gone)) << "an owner that is gone: no window";
+    }
+    FreeParamList(params);
+}

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 
 #include "gui/MessagePump.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -125,7 +126,7 @@ protected:
         m_page.reset();
         UnregisterHotKey(m_main, HM_HOTKEY_ID);
         DestroyWindow(m_main);
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_scratchKey.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_scratchKey.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, m_scratchKey.c_str());
     }
 

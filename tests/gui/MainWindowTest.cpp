@@ -18,9 +18,11 @@
 #include <commctrl.h>
 #include "gui/MessagePump.h"
 #include "gui/MessageSequence.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -41,7 +43,7 @@ std::vector<std::wstring> Lines(const std::wstring& text)
 
 void WriteSetting(const wchar_t* name, DWORD value)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
+    testreg::SetValue(HKEY_CURRENT_USER, L"Software\\Harrowmere", name, REG_DWORD, &value, sizeof(value));
 }
 
 DWORD ReadSetting(const wchar_t* name)
@@ -57,7 +59,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+        testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\Harrowmere");
         WriteSetting(L"Hook", 0);
         CConfig::DeleteInstance();
         CConfig::Instance()->Load();
@@ -75,7 +77,7 @@ protected:
             SendMessageW(m_dlg->Hwnd(), WM_CLOSE, 0, 0);
         m_dlg.reset();
         Pump(50);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Harrowmere");
+        testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\Harrowmere");
     }
 
     // A record in the activity log, as a decided request leaves it.
@@ -101,7 +103,7 @@ TEST_F(MainWindowTest, FivePagesBesideTheTabStripAndPageSwitching)
 
     RECT strip;
     GetWindowRect(tabs.Hwnd(), &strip);
-    for (int page : { PAGE_STATUS, PAGE_LOG, PAGE_SETTINGS, PAGE_HELP }) {
+    for (int page : { PAGE_STATUS, PAGE_LOG, PAGE_SETTINGS, PAGE_UPDATE, PAGE_HELP }) {
         ui::CDialog* dialog = m_dlg->Page(page);
         ASSERT_TRUE(dialog && dialog->IsWindow()) << page;
         EXPECT_EQ(Main(), GetParent(dialog->Hwnd()));
@@ -110,26 +112,21 @@ TEST_F(MainWindowTest, FivePagesBesideTheTabStripAndPageSwitching)
         EXPECT_EQ(strip.right + 2, r.left) << page;
         EXPECT_EQ(strip.top + 4, r.top) << page;
     }
-    // The update page arrives with the online update; its tab shows no page.
-    EXPECT_EQ(nullptr, m_dlg->Page(PAGE_UPDATE));
 
-    for (int page : { PAGE_LOG, PAGE_SETTINGS, PAGE_HELP, PAGE_STATUS }) {
+    for (int page : { PAGE_LOG, PAGE_SETTINGS, PAGE_UPDATE, PAGE_HELP, PAGE_STATUS }) {
         PostMessageW(Main(), WM_SHOW_PAGE, page, 0);
         Pump(60);
         EXPECT_EQ(page, tabs.GetCurSel());
         ASSERT_EQ(m_dlg->Page(page), m_dlg->CurrentPage());
         int visible = 0;
-        for (int other : { PAGE_STATUS, PAGE_LOG, PAGE_SETTINGS, PAGE_HELP })
+        for (int other : { PAGE_STATUS, PAGE_LOG, PAGE_SETTINGS, PAGE_UPDATE, PAGE_HELP })
             visible += IsWindowVisible(m_dlg->Page(other)->Hwnd()) ? 1 : 0;
         EXPECT_EQ(1, visible) << "exactly the current page is shown";
         EXPECT_TRUE(IsWindowVisible(m_dlg->CurrentPage()->Hwnd()));
-        static const wchar_t* names[] = { L"main-status.bmp", L"main-log.bmp", L"main-settings.bmp", L"", L"main-help.bmp" };
+        static const wchar_t* names[] = { L"main-status.bmp", L"main-log.bmp", L"main-settings.bmp", L"main-update.bmp",
+                                          L"main-help.bmp" };
         gui::SaveScreenshot(Main(), names[page]);
     }
-    PostMessageW(Main(), WM_SHOW_PAGE, PAGE_UPDATE, 0);
-    Pump(60);
-    EXPECT_EQ(nullptr, m_dlg->CurrentPage());
-    gui::SaveScreenshot(Main(), L"main-update.bmp");
 }
 
 TEST_F(MainWindowTest, F1AnywhereShowsTheHelpPage)
@@ -207,6 +204,25 @@ TEST_F(MainWindowTest, LoggedRequestShowsAMonitoringBalloonAndItsFooterTurnsItOf
     PostMessageW(Main(), WM_WATCH_LOG, 2, seq + 100000);
     Pump(100);
     EXPECT_EQ(nullptr, CBalloonHelp::Current());
+}
+
+TEST_F(MainWindowTest, BalloonFooterSwitchesItsBalloonOffWhateverWasStored)
+{
+    struct Case {
+        int kind;
+        const wchar_t* setting;
+        uint32_t CConfig::*field;
+        uint32_t stored; // 2 shows the balloon too
+    } cases[] = { { BALLOON_START, L"ShowRunInfo", &CConfig::ShowRunInfo, 1 },
+                  { BALLOON_START, L"ShowRunInfo", &CConfig::ShowRunInfo, 2 },
+                  { BALLOON_INFO, L"ShowInfo", &CConfig::ShowInfo, 2 } };
+    for (const Case& c : cases) {
+        CConfig::Instance()->*c.field = c.stored;
+        PostMessageW(Main(), WM_BALLOON_OFF, c.kind, 0);
+        Pump(50);
+        EXPECT_EQ(0u, CConfig::Instance()->*c.field) << c.kind << " " << c.stored;
+        EXPECT_EQ(0u, ReadSetting(c.setting)) << c.kind << " " << c.stored;
+    }
 }
 
 TEST_F(MainWindowTest, ThreeLoggedDecisionsWithin300msGiveOneBalloonAndThreeRows)
@@ -341,12 +357,14 @@ TEST_F(MainWindowTest, StartAndShutDownKeepTheirOrder)
         start = recorder.Sequence();
     }
     HWND pages[] = { m_dlg->Page(PAGE_STATUS)->Hwnd(), m_dlg->Page(PAGE_LOG)->Hwnd(),
-                     m_dlg->Page(PAGE_SETTINGS)->Hwnd(), m_dlg->Page(PAGE_HELP)->Hwnd() };
+                     m_dlg->Page(PAGE_SETTINGS)->Hwnd(), m_dlg->Page(PAGE_UPDATE)->Hwnd(),
+                     m_dlg->Page(PAGE_HELP)->Hwnd() };
     EXPECT_TRUE(SequenceMatches(start, { { WM_INITDIALOG, SEQ_WINDOW, 0, Main() },
                                          { WM_INITDIALOG, SEQ_WINDOW, 0, pages[0] },
                                          { WM_INITDIALOG, SEQ_WINDOW, 0, pages[1] },
                                          { WM_INITDIALOG, SEQ_WINDOW, 0, pages[2] },
-                                         { WM_INITDIALOG, SEQ_WINDOW, 0, pages[3] } }));
+                                         { WM_INITDIALOG, SEQ_WINDOW, 0, pages[3] },
+                                         { WM_INITDIALOG, SEQ_WINDOW, 0, pages[4] } }));
 
     std::vector<RecordedMessage> end;
     {
@@ -355,8 +373,7 @@ TEST_F(MainWindowTest, StartAndShutDownKeepTheirOrder)
         SendMessageW(main, WM_COMMAND, ID_TRAY_EXIT, 0);
         Pump(100);
         for (const RecordedMessage& m : recorder.Sequence())
-            if (m.hwnd == main || m.hwnd == frame || m.hwnd == pages[0] || m.hwnd == pages[1] ||
-                m.hwnd == pages[2] || m.hwnd == pages[3])
+            if (m.hwnd == main || m.hwnd == frame || std::find(std::begin(pages), std::end(pages), m.hwnd) != std::end(pages))
                 end.push_back(m);
         // Each page that holds state is closed (and goes) before the next;
         // the help page goes with the main window; the frame is asked last.
@@ -367,7 +384,9 @@ TEST_F(MainWindowTest, StartAndShutDownKeepTheirOrder)
                                            { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[1] },
                                            { WM_CLOSE, SEQ_SENT | SEQ_WINDOW, 0, pages[2] },
                                            { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[2] },
+                                           { WM_CLOSE, SEQ_SENT | SEQ_WINDOW, 0, pages[3] },
                                            { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[3] },
+                                           { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, pages[4] },
                                            { WM_CLOSE, SEQ_POSTED | SEQ_WINDOW, 0, frame },
                                            { WM_DESTROY, SEQ_SENT | SEQ_WINDOW, 0, frame } }));
     }

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 
 #include "gui/MessagePump.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +110,7 @@ protected:
     {
         m_page.reset();
         DestroyWindow(m_parent);
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_scratchKey.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_scratchKey.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, m_scratchKey.c_str());
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);
@@ -120,10 +121,12 @@ protected:
     {
         m_page = std::make_unique<CStatusDlg>();
         m_page->SetConfig(m_config.get());
-        m_page->SetMonitoringSwitch([this](bool start) {
+        m_page->SetMonitoringSwitch([this](bool start, bool byUser) {
             m_switchCalls.push_back(start);
+            m_byUser.push_back(byUser);
             return 0;
         });
+        m_page->SetMonitoringState([this] { return m_guarding; });
         m_page->SetTrayTipSetter([this](int id) { m_trayTips.push_back(id); });
         ASSERT_TRUE(m_page->Create(m_parent));
         ShowWindow(m_page->Hwnd(), SW_SHOW);
@@ -166,6 +169,8 @@ protected:
     HWND m_parent = nullptr;
     std::unique_ptr<CStatusDlg> m_page;
     std::vector<bool> m_switchCalls;
+    std::vector<bool> m_byUser;
+    bool m_guarding = true; // what the driver link says of its session
     std::vector<int> m_trayTips;
 };
 
@@ -246,6 +251,34 @@ TEST_F(StatusPage, MonitoringSwitchStopsThenStartsTheLinkAndSavesHook)
     EXPECT_EQ(L"自动更新已经开启.", Text(IDC_STATUS_UPDATE_LABEL));
     Pump(30);
     EXPECT_TRUE(g_pagesShown.empty());
+}
+
+TEST_F(StatusPage, MonitoringThatIsRefusedOrLostShowsOffAndItsSwitchStartsAgain)
+{
+    m_config->Hook = 1;
+    m_guarding = false; // the driver refused the session
+    CreatePage();
+    EXPECT_EQ(ui::LoadStr(IDS_MONITORING_OFF), Text(IDC_STATUS_MONITOR_LABEL));
+    EXPECT_EQ(ui::LoadStr(IDS_TURN_MONITORING_ON), Text(IDC_STATUS_MONITOR_SWITCH));
+    EXPECT_EQ(std::vector<int>{ IDS_MONITORING_OFF }, m_trayTips);
+    EXPECT_EQ((std::vector<bool>{ true }), m_switchCalls);
+    EXPECT_EQ((std::vector<bool>{ false }), m_byUser) << "applied at creation, not by the user";
+
+    // "Turn on" starts the link again; "Hook" stays 1.
+    m_guarding = true;
+    Click(m_page->Item(IDC_STATUS_MONITOR_SWITCH));
+    EXPECT_EQ((std::vector<bool>{ true, true }), m_switchCalls);
+    EXPECT_EQ((std::vector<bool>{ false, true }), m_byUser);
+    EXPECT_EQ(1u, Saved()->Hook);
+    EXPECT_EQ(ui::LoadStr(IDS_MONITORING_ON), Text(IDC_STATUS_MONITOR_LABEL));
+    EXPECT_EQ(IDS_MONITORING_ON, m_trayTips.back());
+
+    // The session goes: the page and the tray tip follow without a switch.
+    m_guarding = false;
+    m_page->ShowMonitoring();
+    EXPECT_EQ(ui::LoadStr(IDS_MONITORING_OFF), Text(IDC_STATUS_MONITOR_LABEL));
+    EXPECT_EQ(IDS_MONITORING_OFF, m_trayTips.back());
+    EXPECT_EQ(2u, m_switchCalls.size());
 }
 
 TEST_F(StatusPage, AutoUpdateSwitchChangesOnlyItsOwnSetting)

@@ -10,6 +10,8 @@
 #include <shellapi.h>
 #include <commctrl.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -321,4 +323,52 @@ TEST_F(TrayIconPosition, HiddenToolbarButtonLeavesItToThePixelSearch)
     // And the real icon got its image back.
     POINT middle = { (m_icon.left + m_icon.right) / 2, (m_icon.top + m_icon.bottom) / 2 };
     EXPECT_TRUE(WaitForColourAt(middle, kRed));
+}
+
+TEST_F(TrayIconPosition, FailedScanWaitsForTheRescanInterval)
+{
+    FakeTray tray(m_owner, true); // the pixel scan looks where the icon is not
+    int64_t now = 1700000000;
+    CTrayIconPosition locator(m_owner, 1, m_red, 3);
+    locator.SetWindowLookup([&tray] { return tray.Windows(); });
+    locator.SetClock([&now] { return now; });
+    struct Step {
+        int64_t advance;
+        int scans; // after this call
+    } steps[] = { { 0, 1 }, { 5, 1 }, { 5, 1 }, { 1, 2 }, { 3, 2 } };
+    POINT p = {};
+    for (const Step& s : steps) {
+        now += s.advance;
+        EXPECT_EQ(0, locator.GetTrayIconPosition(&p));
+        EXPECT_EQ(s.scans, locator.ScanCount()) << "at +" << now - 1700000000 << " s";
+    }
+    RECT toolbar;
+    GetWindowRect(tray.toolbar, &toolbar);
+    EXPECT_EQ(toolbar.left + 6, p.x) << "the estimate still comes back";
+}
+
+TEST_F(TrayIconPosition, HungShellToolbarIsNotWaitedFor)
+{
+    // A toolbar whose thread stops reading its messages until released (or
+    // 30 s have passed).
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HWND hung = nullptr;
+    std::atomic<bool> gaveUp{ false };
+    std::thread shell([&] {
+        hung = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        SetEvent(created);
+        gaveUp = WaitForSingleObject(release, 30000) == WAIT_TIMEOUT;
+        DestroyWindow(hung);
+    });
+    WaitForSingleObject(created, INFINITE);
+    CTrayIconPosition locator(m_owner, 1, m_red);
+    locator.SetWindowLookup([&hung] { return TRAY_WINDOWS{ nullptr, nullptr, hung }; });
+    RECT rect = {};
+    EXPECT_EQ(0, locator.FindIconByToolbar(m_owner, 1, &rect));
+    EXPECT_FALSE(gaveUp) << "the call waited until the toolbar's thread gave up";
+    SetEvent(release);
+    shell.join();
+    CloseHandle(release);
+    CloseHandle(created);
 }

@@ -1,6 +1,7 @@
 #include "base/Config.h"
 #include "base/Registry.h"
 #include "base/TextConv.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ protected:
     }
     void TearDown() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_scratchKey.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_scratchKey.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, m_scratchKey.c_str());
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);

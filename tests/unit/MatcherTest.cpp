@@ -33,6 +33,14 @@ Bytes Text(const std::wstring& text)
 
 const Bytes kAny; // an empty payload
 
+// An Integer parameter's payload: its four bytes, no NUL.
+Bytes Integer(uint32_t value)
+{
+    Bytes out;
+    Put32(out, value);
+    return out;
+}
+
 Bytes Record(uint32_t id, uint16_t kind, const std::vector<Bytes>& payloads)
 {
     Bytes out;
@@ -118,6 +126,19 @@ TEST(Matcher, WellFormedImagesAreAccepted)
     EXPECT_EQ(Validate(Image({Record(1, 1, {kAny, Text(L"x")})})), 0);
 }
 
+TEST(Matcher, IntegerParametersLeaveTheOtherRulesInForce)
+{
+    // 70000 and the next two have no 16-bit NUL in their four bytes.
+    for (uint32_t value : {70000u, 0xFFFFFFFFu, 0x00010001u, 5u}) {
+        Bytes image = Image({Record(1, 0, {Text(L"C:\\guarded\\*")}), Record(2, 1, {Integer(value), Text(L"v*")}),
+                             Record(3, 1, {Text(L"HKLM\\Run"), Integer(value)}), Record(4, 2, {Text(L"*.exe")})});
+        EXPECT_EQ(Validate(image), 0) << value;
+        EXPECT_EQ(Match(image, 0, L"C:\\Guarded\\a.txt"), 1u) << value;
+        EXPECT_EQ(Match(image, 2, L"x.exe"), 4u) << value;
+        EXPECT_EQ(Match(image, 1, L"HKLM\\Run", L"value"), 0u) << value;
+    }
+}
+
 TEST(Matcher, MalformedImagesAreRefused)
 {
     struct Case {
@@ -155,7 +176,7 @@ TEST(Matcher, MalformedImagesAreRefused)
     corrupt("first payload not at 0", MATCH_BAD_PARAMS, [](Bytes& b) { Set32(b, 12 + 16, 2); });
     corrupt("payloads without parameters", MATCH_BAD_PARAMS, [](Bytes& b) { Set32(b, 12 + 12, 0); });
     corrupt("second payload overlapping the first", MATCH_BAD_TEXT,
-            [](Bytes& b) { Set32(b, kSecond + 20, 4); }); // first payload "HK" loses its NUL
+            [](Bytes& b) { Set32(b, kSecond + 20, 6); }); // first payload "HKL" loses its NUL
     corrupt("unterminated text", MATCH_BAD_TEXT, [](Bytes& b) { b[12 + 24 + 8] = 'x'; });
     corrupt("odd-sized payload", MATCH_BAD_TEXT, [](Bytes& b) { Set32(b, kSecond + 20, 13); });
 
@@ -317,7 +338,7 @@ TEST(Matcher, TextUpToTheFirstNulIsThePattern)
 TEST(Matcher, UnvalidatedImageIsReadOnlyWithinItsRecords)
 {
     // A pattern without its NUL ends with its payload.
-    Bytes unterminated = {'a', 0, '*', 0};
+    Bytes unterminated = {'a', 0, '*', 0, 'c', 0};
     Bytes image = Image({Record(1, 0, {unterminated}), Record(2, 0, {Text(L"*")})});
     ASSERT_EQ(Validate(image), MATCH_BAD_TEXT);
     EXPECT_EQ(Match(image, 0, L"abc"), 1u);

@@ -6,6 +6,7 @@
 #include "watch/AskAnswer.h"
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
+#include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +65,7 @@ protected:
     {
         ConfigPlaces places;
         places.settingsKey = L"Software\\HarrowmereTest\\RequestHandling";
-        RegDeleteTreeW(HKEY_CURRENT_USER, places.settingsKey.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, places.settingsKey.c_str());
         m_config.reset(new CConfig(places));
         m_config->Load();
 
@@ -94,7 +95,7 @@ protected:
         m_link.reset();
         CloseLog();
         CloseLogFile();
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HarrowmereTest");
+        testreg::DeleteTree(HKEY_CURRENT_USER, L"Software\\HarrowmereTest");
     }
 
     Rule* AddRule(uint32_t kind, uint16_t action, uint16_t log, uint16_t flags, const wchar_t* info)

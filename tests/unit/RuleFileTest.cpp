@@ -103,6 +103,11 @@ Rule* AddRule(RuleSet* set, uint32_t kind, const wchar_t* info, PARAM_LIST* para
     return CopyRuleInto(set->entries[0], action, log, flags, group, info, params);
 }
 
+// The start of a document that TinyXML reads as UTF-8, up to an open "*"
+// entry.
+const std::string kUtf8Document =
+    "<?xml version=\"1.0\" ?>\n<HarrowmereRule Version=\"1\"><Program Name=\"*\" Hook=\"Enabled\">";
+
 std::string Rule_(const std::string& info, const std::string& params = R"(<Param Wildcards="x" />)")
 {
     return "<Rule GroupId=\"0\" Info=\"" + info +
@@ -182,11 +187,40 @@ TEST_F(RuleFileTest, EveryFieldSurvivesARoundTrip)
             EXPECT_NE(got[i]->id, want[i]->id); // read rules are new rules
         }
     }
-    // The whole group list is repeated in every "Program" element.
-    ASSERT_EQ(readGroups.groups.size(), 4u);
+    // The group list is repeated in every "Program" element and read once.
+    ASSERT_EQ(readGroups.groups.size(), 2u);
     EXPECT_EQ(readGroups.groups.front().name, L"two");
     EXPECT_EQ(readGroups.groups.front().info, L"second");
     EXPECT_EQ(readGroups.groups.back().id, 0);
+}
+
+TEST_F(RuleFileTest, GroupsDoNotMultiplyOverSaveAndReadCycles)
+{
+    SetPtr set(NewRuleSet());
+    AddRule(set.get(), 0, L"in one", BuildParamList(0, "w", L"C:\\one\\*"), RuleAction::Reject,
+            RuleLog::Log, 0, 1);
+    ProgramEntry* other = NewProgramEntry(L"cmd.exe");
+    CopyRuleInto(other, RuleAction::Reject, RuleLog::Log, 0, 2, L"in two", BuildParamList(2, "w", L"*"));
+    AddProgramEntry(set.get(), other);
+    GroupList groups;
+    AddGroup(&groups, 1, L"one", L"first");
+    AddGroup(&groups, 2, L"two", L"");
+    // Same id, another name: a different group that must stay.
+    AddGroup(&groups, 2, L"Two", L"");
+
+    std::wstring path = Path(L"cycles.erd");
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        ASSERT_EQ(WriteRuleFile(&groups, set.get(), path.c_str(), RULE_FILE_ALL_GROUPS), 0);
+        GroupList readGroups;
+        set.reset(ReadRuleFile(&readGroups, path.c_str()));
+        std::vector<std::wstring> names;
+        for (const RuleGroup& g : readGroups.groups)
+            names.push_back(std::to_wstring(g.id) + L":" + g.name + L":" + g.info);
+        EXPECT_EQ(names, (std::vector<std::wstring>{ L"1:one:first", L"2:two:", L"2:Two:" })) << cycle;
+        EXPECT_EQ(RuleCount(set.get()), 2u) << cycle;
+        ClearGroups(&groups);
+        groups.groups.splice(groups.groups.end(), readGroups.groups);
+    }
 }
 
 TEST_F(RuleFileTest, GroupFilterWritesOnlyThatGroupAndItsRules)
@@ -223,6 +257,11 @@ TEST_F(RuleFileTest, UnreadableOrForeignFilesGiveTheEmptySet)
                           Rule_("x") + "</Program></HarrowmereRule>"},
         {"no version", "<HarrowmereRule><Program Name=\"*\" Hook=\"Enabled\">" + Rule_("x") +
                            "</Program></HarrowmereRule>"},
+        // A UTF-8 lead byte whose sequence the end of the text (a NUL) cuts:
+        // the parser must not step over the end and read what lies behind.
+        {"UTF-8 sequence cut at the end", kUtf8Document + Rule_("x") + "</Program><Program Name=\"\xF0"},
+        {"UTF-8 sequence cut by a NUL", kUtf8Document + Rule_(std::string("x\xF0") + '\0' + "ab") +
+                                            "</Program></HarrowmereRule>"},
     };
     for (const Case& c : cases) {
         GroupList groups;
@@ -342,7 +381,7 @@ TEST_F(RuleFileTest, LastTypeAttributeOfAParamWins)
     EXPECT_EQ(r->params->size, PARAM_LIST_EMPTY_SIZE + 12);
 }
 
-TEST_F(RuleFileTest, ProgramsOfTheSameNameMergeAndRepeatTheirGroups)
+TEST_F(RuleFileTest, ProgramsOfTheSameNameMergeAndTheirRepeatedGroupIsReadOnce)
 {
     std::string group = R"(<Group Id="0" Name="g" Info="" />)";
     std::string xml = "<HarrowmereRule Version=\"1\">"
@@ -353,7 +392,7 @@ TEST_F(RuleFileTest, ProgramsOfTheSameNameMergeAndRepeatTheirGroups)
     SetPtr set = ReadText(xml, &groups);
     EXPECT_EQ(set->count, 1);
     EXPECT_EQ(Infos(set->entries[0]), (std::vector<std::wstring>{L"one", L"two"}));
-    EXPECT_EQ(groups.groups.size(), 2u);
+    EXPECT_EQ(groups.groups.size(), 1u);
 }
 
 TEST_F(RuleFileTest, LongPatternSurvivesRoundTrip)
@@ -440,6 +479,13 @@ TEST_F(RuleFileTest, FailedWriteLeavesTheOldFileIntact)
     EXPECT_EQ(WriteRuleFile(nullptr, changed.get(), folderTarget.c_str(), -1), -4);
     EXPECT_NE(GetFileAttributesW(folderTarget.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
     EXPECT_EQ(GetFileAttributesW((folderTarget + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A read-only rule file stays as it is.
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(WriteRuleFile(nullptr, changed.get(), path.c_str(), -1), -4);
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(GetFileAttributesW(temp.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // A missing folder.
     EXPECT_EQ(WriteRuleFile(nullptr, changed.get(), Path(L"no\\such.erd").c_str(), -1), -2);

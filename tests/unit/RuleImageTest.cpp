@@ -86,6 +86,7 @@ TEST(RuleImage, RecordSizesFollowThePayloads)
         uint32_t count;
     } cases[] = {
         {"integer", BuildParamList(2, "n", 0x304u), 32, 1},
+        {"integer without a 16-bit NUL", BuildParamList(1, "nw", 70000u, L"v*"), 38, 2},
         {"any", BuildParamList(2, "*"), 28, 1},
         {"none", BuildParamList(2, ""), 28, 0},
         {"any then text", BuildParamList(1, "*s", L"ab"), 34, 2},

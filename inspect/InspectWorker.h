@@ -1,0 +1,44 @@
+// CInspectWorker: one thread that runs a window's background jobs one after
+// another (snapshots, module and handle lists, searches). A job hands its
+// result to its window by a posted message; only the window's thread touches
+// the window's controls. The owner stops the worker before its window goes:
+// queued jobs are dropped, the running one sees the stop flag, the thread is
+// joined.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class CInspectWorker {
+public:
+    using Job = std::function<void(const std::atomic<bool>& stop)>;
+
+    CInspectWorker() = default;
+    ~CInspectWorker() { Stop(); }
+    CInspectWorker(const CInspectWorker&) = delete;
+    CInspectWorker& operator=(const CInspectWorker&) = delete;
+
+    // Queues a job; the thread starts with the first one. Ignored after Stop.
+    void Post(Job job);
+    // Drops the jobs that have not started.
+    void DropQueued();
+    // Drops queued jobs, sets the stop flag for the running one, and waits
+    // for the thread to end.
+    void Stop();
+    bool Busy() const;
+
+private:
+    void Run();
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    std::atomic<bool> m_stop{ false };
+    bool m_running = false; // a job is being run
+    bool m_stopped = false;
+    std::thread m_thread;
+};

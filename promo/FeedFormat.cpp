@@ -1,0 +1,80 @@
+#include "promo/FeedFormat.h"
+
+#include <tinyxml.h>
+
+#include <cstring>
+
+namespace {
+
+const int64_t kSecondsPerDay = 86400;
+const int64_t kStaleDays = 2;
+
+std::optional<std::string> AttributeOf(const TiXmlElement* element, const char* name)
+{
+    const char* value = element->Attribute(name);
+    if (!value)
+        return std::nullopt;
+    return std::string(value);
+}
+
+} // namespace
+
+int ParseFeed(const char* data, size_t size, FEED_TEXT* feed)
+{
+    if (!data || !feed)
+        return FEED_UNREADABLE;
+    const std::string text(data, size);
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (document.Error())
+        return FEED_UNREADABLE;
+    const TiXmlElement* root = document.FirstChildElement();
+    if (!root || std::strcmp(root->Value(), "Harrowmere_AD") != 0)
+        return FEED_WRONG_ROOT;
+
+    FEED_TEXT out;
+    if (const TiXmlElement* main = root->FirstChildElement("Main")) {
+        out.hasMain = true;
+        out.url = AttributeOf(main, "Url");
+        out.tooltip = AttributeOf(main, "Tooltip");
+        out.image = AttributeOf(main, "Image");
+    }
+    if (const TiXmlElement* banner = root->FirstChildElement("Banner")) {
+        out.hasBanner = true;
+        for (const TiXmlElement* item = banner->FirstChildElement("Item"); item;
+             item = item->NextSiblingElement("Item"))
+            out.items.push_back({ AttributeOf(item, "Text"), AttributeOf(item, "Tooltip"), AttributeOf(item, "Url") });
+    }
+    *feed = std::move(out);
+    return FEED_OK;
+}
+
+FEED_UPDATE PlanFeedUpdate(int parseResult, const FEED_TEXT& feed)
+{
+    FEED_UPDATE update;
+    if (parseResult != FEED_OK || !feed.hasMain)
+        return update;
+    if (!(update.url = feed.url) || !(update.tooltip = feed.tooltip) || !(update.image = feed.image))
+        return update;
+    if (!feed.hasBanner || feed.items.empty())
+        return update;
+    update.replaceItems = true;
+    for (const FEED_ITEM_TEXT& item : feed.items) {
+        if (!item.text || !item.tooltip || !item.url)
+            return update;
+        update.items.push_back({ *item.text, *item.tooltip, *item.url });
+    }
+    update.complete = true;
+    return update;
+}
+
+std::string ImageNameOf(const std::string& image)
+{
+    const size_t slash = image.rfind('/');
+    return slash == std::string::npos ? image : image.substr(slash + 1);
+}
+
+bool IsFeedStale(int64_t lastWriteTime, int64_t now)
+{
+    return now < lastWriteTime || (now - lastWriteTime) / kSecondsPerDay >= kStaleDays;
+}

@@ -1,0 +1,737 @@
+#include "rules/RuleDlg.h"
+
+#include "base/Messages.h"
+#include "base/ShellDialogs.h"
+#include "base/Strings.h"
+#include "res/resource.h"
+#include "rules/EditGroupDlg.h"
+#include "rules/EditRuleDlg.h"
+#include "rules/RuleFile.h"
+#include "ui/MessageLoop.h"
+
+#include <vector>
+
+namespace {
+
+const wchar_t kPlacementName[] = L"RuleWnd";
+const wchar_t kColumnsName[] = L"RuleWndList";
+const int kStatusPaneWidth = 200;
+const int kSplitterMin = 100, kSplitterMax = 300;
+const int kSummaryChars = 128;
+const COLORREF kHeadingBack = RGB(0xEF, 0xF3, 0xF7);
+const COLORREF kHeadingText = RGB(0x2D, 0x4C, 0x8C);
+
+// Kinds under "监控操作分类", in this order.
+const uint32_t kTreeKinds[] = { OperationKind::Execute, OperationKind::OpenFile, OperationKind::SetRegistryValue };
+
+// Rule buttons, detail labels and edits: they move right with the splitter.
+const int kMovingControls[] = { IDC_RULE_NEW_RULE, IDC_RULE_EDIT_RULE, IDC_RULE_DELETE_RULES,
+                                IDC_RULE_MOVE_TO_GROUP, IDC_RULE_INFO_LABEL, IDC_RULE_PARAM1_LABEL,
+                                IDC_RULE_PARAM2_LABEL };
+const int kDetailEdits[] = { IDC_RULE_INFO, IDC_RULE_PARAM1, IDC_RULE_PARAM2 };
+const int kRuleButtons[] = { IDC_RULE_EDIT_RULE, IDC_RULE_DELETE_RULES, IDC_RULE_MOVE_TO_GROUP };
+
+HTREEITEM NextItem(HWND tree, HTREEITEM item, UINT how)
+{
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+}
+
+std::wstring ItemText(HWND tree, HTREEITEM item)
+{
+    wchar_t text[512] = {};
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = 512;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
+}
+
+std::wstring ParamText(const PARAM_LIST* params, uint32_t index)
+{
+    const PARAM_ENTRY* entry = ParamEntryAt(params, index);
+    if (entry && ParamEntryText(entry))
+        return ParamEntryText(entry);
+    wchar_t buffer[64] = {};
+    FormatParam(params, index, buffer, 64);
+    return buffer;
+}
+
+std::vector<std::wstring> RowTexts(const Rule* rule, const GroupList& groups)
+{
+    wchar_t summary[kSummaryChars + 1] = {};
+    FormatParam(rule->params, 0, summary, kSummaryChars + 1);
+    UINT log = IDS_RULE_LOG_NONE;
+    if (rule->log == RuleLog::Log)
+        log = IDS_RULE_LOG_LOG;
+    else if (rule->log == RuleLog::Alert)
+        log = IDS_RULE_LOG_ALERT;
+    const RuleGroup* group = rule->groupId < 0 ? nullptr : FindGroupById(&groups, rule->groupId);
+    return { summary,
+             OperationDisplayName(RuleKind(rule)),
+             ui::LoadStr(log),
+             ui::LoadStr(rule->action == RuleAction::Accept ? IDS_RULE_ACTION_ACCEPT : IDS_RULE_ACTION_REJECT),
+             ui::LoadStr((rule->flags & RuleFlag::Ask) ? IDS_RULE_ASK_YES : IDS_RULE_ASK_NO),
+             group ? group->name : ui::LoadStr(IDS_RULE_NO_GROUP) };
+}
+
+UINT TrackMenu(HMENU menu, POINT at, HWND owner)
+{
+    UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
+    PostMessageW(owner, WM_NULL, 0, 0);
+    return chosen;
+}
+
+} // namespace
+
+CRuleDlg::CRuleDlg(RULE_EDITOR_CONTEXT context)
+    : CResizableDlg(IDD_RULE_EDITOR), m_context(std::move(context)), m_trackMenu(TrackMenu),
+      m_chooseFile([](HWND owner, bool save, const std::wstring& fileName, std::wstring* path) {
+          return ChooseFile(owner, save, ui::LoadStr(IDS_RULE_FILE_FILTER), L"erd", fileName, path);
+      })
+{
+    SetPlacementStore(m_context.stateKey, kPlacementName);
+}
+
+CRuleDlg::~CRuleDlg()
+{
+    FreeModel();
+}
+
+HWND CRuleDlg::Tree() const
+{
+    return Item(IDC_RULE_TREE);
+}
+
+// ---- opening and the model -----------------------------------------------------
+
+BOOL CRuleDlg::OnInitDialog()
+{
+    CResizableDlg::OnInitDialog();
+    SetUpControls();
+    LoadModel();
+    BuildTree();
+    m_list.RestoreColumnWidths(m_context.stateKey, kColumnsName, NumberListRule::Exact);
+    RestorePlacement();
+    ui::AddMessageFilter(m_hWnd, FilterMessage, this);
+    return TRUE;
+}
+
+void CRuleDlg::SetUpControls()
+{
+    for (int size : { ICON_BIG, ICON_SMALL }) {
+        const int px = GetSystemMetrics(size == ICON_BIG ? SM_CXICON : SM_CXSMICON);
+        HICON icon = static_cast<HICON>(
+            LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_MAINFRAME), IMAGE_ICON, px, px, LR_SHARED));
+        SendMessageW(m_hWnd, WM_SETICON, size, reinterpret_cast<LPARAM>(icon));
+    }
+    m_status.Create(m_hWnd, IDC_RULE_STATUS_BAR, { kStatusPaneWidth }, true);
+    ShowSizeGrip(false); // the status bar has its own
+
+    m_treeHeading.CreateOver(Item(IDC_RULE_TREE_HEADING));
+    m_listHeading.CreateOver(Item(IDC_RULE_LIST_HEADING));
+    for (CVxColorStatic* heading : { &m_treeHeading, &m_listHeading }) {
+        heading->SetBackColour(kHeadingBack);
+        heading->SetTextColour(kHeadingText);
+    }
+    m_splitter.CreateOver(Item(IDC_RULE_SPLITTER));
+    m_splitter.SetRange(kSplitterMin, kSplitterMax);
+    m_splitter.SetNotifyMessage(WM_RULE_SPLITTER_MOVED);
+
+    m_list.Attach(Item(IDC_RULE_LIST), LVS_EX_GRIDLINES | LVS_EX_FLATSB);
+    m_list.SetColumns({ { ui::LoadStr(IDS_RULE_COLUMN_SUMMARY), 300 },
+                        { ui::LoadStr(IDS_RULE_COLUMN_KIND), 80 },
+                        { ui::LoadStr(IDS_RULE_COLUMN_LOG), 80 },
+                        { ui::LoadStr(IDS_RULE_COLUMN_ACTION), 80 },
+                        { ui::LoadStr(IDS_RULE_COLUMN_ASK), 80 },
+                        { ui::LoadStr(IDS_RULE_COLUMN_GROUP), 80 } });
+
+    for (int id : { IDC_RULE_REFRESH, IDC_RULE_SAVE, IDC_RULE_IMPORT, IDC_RULE_EXPORT })
+        AddAnchor(id, ANCHOR_TOP_LEFT, ANCHOR_TOP_LEFT);
+    AddAnchor(m_treeHeading.Hwnd(), ANCHOR_TOP_LEFT, ANCHOR_TOP_LEFT);
+    AddAnchor(m_listHeading.Hwnd(), ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT);
+    AddAnchor(IDC_RULE_TREE, ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_LEFT);
+    AddAnchor(m_splitter.Hwnd(), ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_LEFT);
+    AddAnchor(IDC_RULE_LIST, ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_RIGHT);
+    for (int id : kMovingControls)
+        AddAnchor(id, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_LEFT);
+    for (int id : kDetailEdits)
+        AddAnchor(id, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_RIGHT);
+    for (int id : { IDC_RULE_NEW_GROUP, IDC_RULE_EDIT_GROUP, IDC_RULE_DELETE_GROUP })
+        AddAnchor(id, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_LEFT);
+}
+
+void CRuleDlg::LoadModel()
+{
+    m_set = ReadRuleFile(&m_groups, m_context.ruleFile.c_str());
+    if (!m_set)
+        m_set = NewRuleSet();
+}
+
+void CRuleDlg::FreeModel()
+{
+    FreeRuleSet(m_set);
+    m_set = nullptr;
+    ClearGroups(&m_groups);
+}
+
+HTREEITEM CRuleDlg::AddNode(HTREEITEM parent, const std::wstring& text, Node node)
+{
+    m_nodes.push_back(node);
+    TVINSERTSTRUCTW insert = {};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM;
+    insert.item.pszText = const_cast<wchar_t*>(text.c_str());
+    insert.item.lParam = reinterpret_cast<LPARAM>(&m_nodes.back());
+    return reinterpret_cast<HTREEITEM>(SendMessageW(Tree(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+void CRuleDlg::BuildTree()
+{
+    m_list.DeleteAllRows();
+    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    m_nodes.clear();
+    m_kindsRoot = AddNode(TVI_ROOT, ui::LoadStr(IDS_RULE_ROOT_KINDS), Node{ Node::RootKinds, 0, nullptr });
+    for (uint32_t kind : kTreeKinds)
+        AddNode(m_kindsRoot, OperationDisplayName(kind), Node{ Node::Kind, kind, nullptr });
+    m_groupsRoot = AddNode(TVI_ROOT, ui::LoadStr(IDS_RULE_ROOT_GROUPS), Node{ Node::RootGroups, 0, nullptr });
+    for (RuleGroup& group : m_groups.groups)
+        AddNode(m_groupsRoot, group.name, Node{ Node::Group, 0, &group });
+    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_kindsRoot));
+    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_groupsRoot));
+    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(m_kindsRoot));
+    OnNodeSelected();
+}
+
+const CRuleDlg::Node* CRuleDlg::NodeOf(HTREEITEM item) const
+{
+    if (!item)
+        return nullptr;
+    TVITEMW tv = {};
+    tv.mask = TVIF_PARAM;
+    tv.hItem = item;
+    if (!SendMessageW(Tree(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv)))
+        return nullptr;
+    return reinterpret_cast<const Node*>(tv.lParam);
+}
+
+const CRuleDlg::Node* CRuleDlg::SelectedNode() const
+{
+    return NodeOf(NextItem(Tree(), nullptr, TVGN_CARET));
+}
+
+RuleGroup* CRuleDlg::SelectedGroup() const
+{
+    const Node* node = SelectedNode();
+    return node && node->type == Node::Group ? node->group : nullptr;
+}
+
+HTREEITEM CRuleDlg::GroupNode(const RuleGroup* group) const
+{
+    for (HTREEITEM item = NextItem(Tree(), m_groupsRoot, TVGN_CHILD); item; item = NextItem(Tree(), item, TVGN_NEXT)) {
+        const Node* node = NodeOf(item);
+        if (node && node->group == group)
+            return item;
+    }
+    return nullptr;
+}
+
+// ---- showing ------------------------------------------------------------------
+
+void CRuleDlg::OnNodeSelected()
+{
+    HTREEITEM item = NextItem(Tree(), nullptr, TVGN_CARET);
+    const Node* node = NodeOf(item);
+    const bool group = node && node->type == Node::Group;
+    EnableWindow(Item(IDC_RULE_EDIT_GROUP), group);
+    EnableWindow(Item(IDC_RULE_DELETE_GROUP), group);
+    m_status.SetText(0, group ? node->group->name : (item ? ItemText(Tree(), item) : std::wstring()));
+    FillList();
+}
+
+void CRuleDlg::FillList()
+{
+    const Node* node = SelectedNode();
+    int32_t groupId = -1, kind = -1;
+    if (node && node->type == Node::Kind)
+        kind = static_cast<int32_t>(node->kind);
+    if (node && node->type == Node::Group)
+        groupId = node->group->id;
+    SendMessageW(m_list.Hwnd(), WM_SETREDRAW, FALSE, 0);
+    m_list.DeleteAllRows();
+    if (node && m_set && m_set->count > 0) {
+        for (Rule* rule : CollectRules(m_set->entries[0], groupId, kind))
+            m_list.AddRow(RowTexts(rule, m_groups), reinterpret_cast<LPARAM>(rule));
+    }
+    SendMessageW(m_list.Hwnd(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
+    UpdateRuleButtons();
+}
+
+void CRuleDlg::ShowDetails(const Rule* rule)
+{
+    if (!rule) {
+        for (int id : kDetailEdits)
+            SetDlgItemTextW(m_hWnd, id, L"");
+        return;
+    }
+    SetDlgItemTextW(m_hWnd, IDC_RULE_INFO, rule->info.c_str());
+    const bool registry = RuleKind(rule) == OperationKind::SetRegistryValue;
+    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1_LABEL,
+                    ui::LoadStr(registry ? IDS_RULE_LABEL_REG_PATH : IDS_RULE_LABEL_FILE_PATH).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1, ParamText(rule->params, 0).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM2_LABEL, ui::LoadStr(IDS_RULE_LABEL_REG_NAME).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM2, registry ? ParamText(rule->params, 1).c_str() : L"");
+    ShowWindow(Item(IDC_RULE_PARAM2_LABEL), registry ? SW_SHOW : SW_HIDE);
+    ShowWindow(Item(IDC_RULE_PARAM2), registry ? SW_SHOW : SW_HIDE);
+}
+
+void CRuleDlg::UpdateRuleButtons()
+{
+    const bool any = !m_list.SelectedRows().empty();
+    for (int id : kRuleButtons)
+        EnableWindow(Item(id), any);
+    if (!any)
+        ShowDetails(nullptr);
+}
+
+std::vector<Rule*> CRuleDlg::SelectedRules() const
+{
+    std::vector<Rule*> rules;
+    for (int row : m_list.SelectedRows())
+        rules.push_back(reinterpret_cast<Rule*>(m_list.RowData(row)));
+    return rules;
+}
+
+void CRuleDlg::SetChanged(bool changed)
+{
+    m_changed = changed;
+    EnableWindow(Item(IDC_RULE_SAVE), changed);
+}
+
+void CRuleDlg::FocusRule(const RULE_CONTENT& content)
+{
+    const RuleGroup* group = content.groupId < 0 ? nullptr : FindGroupById(&m_groups, content.groupId);
+    HTREEITEM node = group ? GroupNode(group) : nullptr;
+    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node ? node : m_kindsRoot));
+    if (node)
+        SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(node));
+    OnNodeSelected();
+    m_list.ClearSelection();
+    for (int row = 0, n = m_list.RowCount(); row < n; ++row) {
+        if (RuleHasContent(reinterpret_cast<const Rule*>(m_list.RowData(row)), content)) {
+            m_list.SelectRow(row);
+            SetFocus(m_list.Hwnd());
+            break;
+        }
+    }
+}
+
+void CRuleDlg::MoveSplitter(int d)
+{
+    ShiftAnchor(m_splitter.Hwnd(), d, 0, d, 0, false);
+    ShiftAnchor(Tree(), 0, 0, d, 0, false);
+    ShiftAnchor(m_treeHeading.Hwnd(), 0, 0, d, 0, false);
+    ShiftAnchor(m_list.Hwnd(), d, 0, 0, 0, false);
+    ShiftAnchor(m_listHeading.Hwnd(), d, 0, 0, 0, false);
+    for (int id : kMovingControls)
+        ShiftAnchor(Item(id), d, 0, d, 0, false);
+    for (int id : kDetailEdits)
+        ShiftAnchor(Item(id), d, 0, 0, 0, false);
+    ArrangeLayout();
+}
+
+// ---- commands -----------------------------------------------------------------
+
+void CRuleDlg::NewGroup()
+{
+    std::wstring name, info;
+    CEditGroupDlg dialog(&name, &info, &m_groups);
+    if (dialog.DoModal(m_hWnd) != IDOK)
+        return;
+    RuleGroup* group = AddGroup(&m_groups, -1, name.c_str(), info.c_str());
+    if (!group)
+        return;
+    HTREEITEM item = AddNode(m_groupsRoot, group->name, Node{ Node::Group, 0, group });
+    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_groupsRoot));
+    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    SetChanged(true);
+}
+
+void CRuleDlg::EditGroup()
+{
+    RuleGroup* group = SelectedGroup();
+    if (!group)
+        return;
+    std::wstring name = group->name, info = group->info;
+    CEditGroupDlg dialog(&name, &info, &m_groups);
+    if (dialog.DoModal(m_hWnd) != IDOK)
+        return;
+    group->name = name;
+    group->info = info;
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = GroupNode(group);
+    tv.pszText = const_cast<wchar_t*>(group->name.c_str());
+    SendMessageW(Tree(), TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    m_status.SetText(0, group->name);
+    FillList();
+    SetChanged(true);
+}
+
+void CRuleDlg::DeleteGroup()
+{
+    RuleGroup* group = SelectedGroup();
+    if (!group)
+        return;
+    HTREEITEM item = GroupNode(group);
+    const std::wstring text = ui::FormatStr(ui::LoadStr(IDS_RULE_CONFIRM_DELETE_GROUP).c_str(),
+                                            ItemText(Tree(), item).c_str());
+    if (ui::WarningBox(m_hWnd, text, MB_YESNO) != IDYES)
+        return;
+    // The parent first: nothing may show the group once it is gone.
+    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(m_groupsRoot));
+    m_list.DeleteAllRows();
+    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+    m_nodes.remove_if([group](const Node& n) { return n.group == group; });
+    DeleteGroupWithRules(m_set->entries[0], &m_groups, group);
+    OnNodeSelected();
+    SetChanged(true);
+}
+
+void CRuleDlg::NewRule()
+{
+    CEditRuleDlg dialog(m_set->entries[0], nullptr, m_context.stateKey);
+    if (dialog.DoModal(m_hWnd) != IDOK || !dialog.Result())
+        return;
+    if (RuleGroup* group = SelectedGroup())
+        dialog.Result()->groupId = group->id;
+    else
+        dialog.Result()->groupId = 0;
+    FillList();
+    SetChanged(true);
+}
+
+void CRuleDlg::EditRule()
+{
+    std::vector<Rule*> rules = SelectedRules();
+    if (rules.empty()) {
+        NewRule();
+        return;
+    }
+    CEditRuleDlg dialog(m_set->entries[0], rules[0], m_context.stateKey);
+    if (dialog.DoModal(m_hWnd) != IDOK)
+        return;
+    FillList();
+    SetChanged(true);
+}
+
+void CRuleDlg::DeleteRules()
+{
+    std::vector<Rule*> rules = SelectedRules();
+    if (rules.empty())
+        return;
+    if (ui::WarningBox(m_hWnd, ui::LoadStr(IDS_RULE_CONFIRM_DELETE_RULES), MB_YESNO) != IDYES)
+        return;
+    m_list.DeleteAllRows();
+    for (Rule* rule : rules)
+        RemoveRule(m_set->entries[0], rule);
+    FillList();
+    SetChanged(true);
+}
+
+void CRuleDlg::MoveToGroup()
+{
+    std::vector<Rule*> rules = SelectedRules();
+    if (rules.empty()) {
+        ui::ErrorBox(m_hWnd, ui::LoadStr(IDS_RULE_SELECT_TO_MOVE));
+        return;
+    }
+    HMENU menu = CreatePopupMenu();
+    std::vector<const RuleGroup*> groups;
+    for (const RuleGroup& group : m_groups.groups) {
+        AppendMenuW(menu, MF_STRING, ID_RULE_MOVE_FIRST + groups.size(), group.name.c_str());
+        groups.push_back(&group);
+    }
+    POINT at;
+    GetCursorPos(&at);
+    const UINT chosen = m_trackMenu(menu, at, m_hWnd);
+    DestroyMenu(menu);
+    if (chosen < ID_RULE_MOVE_FIRST || chosen - ID_RULE_MOVE_FIRST >= groups.size())
+        return;
+    for (Rule* rule : rules)
+        rule->groupId = groups[chosen - ID_RULE_MOVE_FIRST]->id;
+    FillList();
+    SetChanged(true);
+}
+
+void CRuleDlg::Refresh()
+{
+    m_list.DeleteAllRows();
+    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    m_nodes.clear();
+    FreeModel();
+    LoadModel();
+    BuildTree();
+}
+
+bool CRuleDlg::Save()
+{
+    if (!m_changed)
+        return true;
+    // A failed write changes nothing: the file stays as it was, the driver
+    // keeps its rules and the edits stay unsaved.
+    if (WriteRuleFile(&m_groups, m_set, m_context.ruleFile.c_str(), RULE_FILE_ALL_GROUPS) != 0) {
+        ui::ErrorBox(m_hWnd, ui::FormatStr(ui::LoadStr(IDS_RULE_SAVE_FAILED).c_str(), m_context.ruleFile.c_str()));
+        return false;
+    }
+    SetChanged(false);
+    if (m_context.applyRules && m_context.applyRules() == RULES_REFUSED)
+        ui::ErrorBox(m_hWnd, ui::LoadStr(IDS_RULE_TABLE_REFUSED));
+    return true;
+}
+
+void CRuleDlg::Import()
+{
+    std::wstring path;
+    if (!m_chooseFile(m_hWnd, false, std::wstring(), &path))
+        return;
+    RuleGroup* group = nullptr;
+    std::wstring name;
+    const int result = ImportRuleGroup(path.c_str(), m_set->entries[0], &m_groups, &group, &name);
+    if (result == -2) {
+        ui::ErrorBox(m_hWnd, ui::FormatStr(ui::LoadStr(IDS_RULE_GROUP_EXISTS).c_str(), name.c_str()));
+        return;
+    }
+    if (result != 0) {
+        ui::ErrorBox(m_hWnd, ui::FormatStr(ui::LoadStr(IDS_RULE_IMPORT_NO_GROUP).c_str(), path.c_str()));
+        return;
+    }
+    AddNode(m_groupsRoot, group->name, Node{ Node::Group, 0, group });
+    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_groupsRoot));
+    FillList();
+    SetChanged(true);
+}
+
+void CRuleDlg::Export()
+{
+    RuleGroup* group = SelectedGroup();
+    if (!group) {
+        ui::ErrorBox(m_hWnd, ui::LoadStr(IDS_RULE_SELECT_TO_EXPORT));
+        return;
+    }
+    std::wstring path;
+    if (!m_chooseFile(m_hWnd, true, group->name, &path))
+        return;
+    if (WriteRuleFile(&m_groups, m_set, path.c_str(), group->id) != 0)
+        ui::ErrorBox(m_hWnd, ui::FormatStr(ui::LoadStr(IDS_RULE_SAVE_FAILED).c_str(), path.c_str()));
+}
+
+void CRuleDlg::Close()
+{
+    if (m_changed) {
+        switch (ui::WarningBox(m_hWnd, ui::LoadStr(IDS_RULE_ASK_SAVE), MB_YESNOCANCEL)) {
+        case IDYES:
+            if (!Save())
+                return; // not saved: the window and the edits stay
+            break;
+        case IDNO:
+            break;
+        default:
+            return;
+        }
+    }
+    End(IDCANCEL);
+}
+
+void CRuleDlg::ShowTreeMenu(POINT at)
+{
+    // The node under the mouse becomes the selected one.
+    TVHITTESTINFO hit = {};
+    hit.pt = at;
+    ScreenToClient(Tree(), &hit.pt);
+    if (HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageW(Tree(), TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit))))
+        SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    HMENU menu = LoadMenuW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_RULE_GROUP_MENU));
+    HMENU popup = GetSubMenu(menu, 0);
+    const UINT state = SelectedGroup() ? MF_ENABLED : MF_GRAYED;
+    EnableMenuItem(popup, ID_RULE_EDIT_GROUP, MF_BYCOMMAND | state);
+    EnableMenuItem(popup, ID_RULE_DELETE_GROUP, MF_BYCOMMAND | state);
+    const UINT chosen = m_trackMenu(popup, at, m_hWnd);
+    DestroyMenu(menu);
+    if (chosen)
+        OnCommand(static_cast<int>(chosen), 0, nullptr);
+}
+
+void CRuleDlg::ShowListMenu(POINT at)
+{
+    HMENU menu = LoadMenuW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_RULE_LIST_MENU));
+    HMENU popup = GetSubMenu(menu, 0);
+    const UINT state = m_list.SelectedRows().empty() ? MF_GRAYED : MF_ENABLED;
+    for (UINT id : { ID_RULE_EDIT_RULE, ID_RULE_DELETE_RULES, ID_RULE_MOVE_TO_GROUP })
+        EnableMenuItem(popup, id, MF_BYCOMMAND | state);
+    const UINT chosen = m_trackMenu(popup, at, m_hWnd);
+    DestroyMenu(menu);
+    if (chosen)
+        OnCommand(static_cast<int>(chosen), 0, nullptr);
+}
+
+// ---- messages -----------------------------------------------------------------
+
+BOOL CRuleDlg::OnCommand(int id, int code, HWND control)
+{
+    switch (id) {
+    case IDC_RULE_NEW_GROUP:
+    case ID_RULE_NEW_GROUP:
+        NewGroup();
+        return TRUE;
+    case IDC_RULE_EDIT_GROUP:
+    case ID_RULE_EDIT_GROUP:
+        EditGroup();
+        return TRUE;
+    case IDC_RULE_DELETE_GROUP:
+    case ID_RULE_DELETE_GROUP:
+        DeleteGroup();
+        return TRUE;
+    case IDC_RULE_NEW_RULE:
+    case ID_RULE_NEW_RULE:
+        NewRule();
+        return TRUE;
+    case IDC_RULE_EDIT_RULE:
+    case ID_RULE_EDIT_RULE:
+        EditRule();
+        return TRUE;
+    case IDC_RULE_DELETE_RULES:
+    case ID_RULE_DELETE_RULES:
+        DeleteRules();
+        return TRUE;
+    case IDC_RULE_MOVE_TO_GROUP:
+    case ID_RULE_MOVE_TO_GROUP:
+        MoveToGroup();
+        return TRUE;
+    case IDC_RULE_REFRESH:
+        Refresh();
+        return TRUE;
+    case IDC_RULE_SAVE:
+        Save();
+        return TRUE;
+    case IDC_RULE_IMPORT:
+        Import();
+        return TRUE;
+    case IDC_RULE_EXPORT:
+        Export();
+        return TRUE;
+    case IDOK: {
+        // Enter: edits the group in the tree or the rule in the list.
+        HWND focus = GetFocus();
+        if (focus == Tree())
+            EditGroup();
+        else if (focus == m_list.Hwnd())
+            EditRule();
+        return TRUE;
+    }
+    case IDCANCEL:
+        Close();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CRuleDlg::OnNotify(NMHDR* header, LRESULT& result)
+{
+    if (header->idFrom == IDC_RULE_TREE) {
+        switch (header->code) {
+        case TVN_SELCHANGEDW:
+            OnNodeSelected();
+            return TRUE;
+        case TVN_KEYDOWN:
+            if (reinterpret_cast<NMTVKEYDOWN*>(header)->wVKey == VK_DELETE)
+                DeleteGroup();
+            return TRUE;
+        case NM_RCLICK: {
+            POINT at;
+            GetCursorPos(&at);
+            ShowTreeMenu(at);
+            result = TRUE;
+            return TRUE;
+        }
+        }
+        return FALSE;
+    }
+    if (header->idFrom == IDC_RULE_LIST) {
+        switch (header->code) {
+        case LVN_ITEMCHANGED: {
+            auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+            if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+                !(change->uOldState & LVIS_SELECTED) && change->iItem >= 0)
+                ShowDetails(reinterpret_cast<const Rule*>(m_list.RowData(change->iItem)));
+            UpdateRuleButtons();
+            return TRUE;
+        }
+        case LVN_KEYDOWN:
+            if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
+                DeleteRules();
+            return TRUE;
+        case NM_DBLCLK:
+            EditRule();
+            return TRUE;
+        case NM_RCLICK: {
+            POINT at;
+            GetCursorPos(&at);
+            ShowListMenu(at);
+            result = TRUE;
+            return TRUE;
+        }
+        case NM_CUSTOMDRAW:
+            return m_list.HandleCustomDraw(header, &result) ? TRUE : FALSE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL CRuleDlg::OnClose()
+{
+    Close();
+    return TRUE;
+}
+
+BOOL CRuleDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (msg) {
+    case WM_RULE_SPLITTER_MOVED:
+        MoveSplitter(static_cast<int>(lParam));
+        return TRUE;
+    case WM_SIZE: {
+        BOOL handled = CResizableDlg::OnMessage(msg, wParam, lParam, result);
+        m_status.Resize();
+        return handled;
+    }
+    }
+    return CResizableDlg::OnMessage(msg, wParam, lParam, result);
+}
+
+bool CRuleDlg::FilterMessage(void* context, const MSG& msg)
+{
+    auto* self = static_cast<CRuleDlg*>(context);
+    // Ctrl+N, on the release of N, anywhere in the window.
+    if (msg.message == WM_KEYUP && msg.wParam == 'N' && GetKeyState(VK_CONTROL) < 0 &&
+        (msg.hwnd == self->m_hWnd || IsChild(self->m_hWnd, msg.hwnd))) {
+        PostMessageW(self->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_RULE_NEW_RULE, BN_CLICKED), 0);
+        return true;
+    }
+    return false;
+}
+
+void CRuleDlg::OnDestroy()
+{
+    ui::RemoveMessageFilter(m_hWnd);
+    m_list.SaveColumnWidths(m_context.stateKey, kColumnsName);
+    CResizableDlg::OnDestroy();
+    m_list.DeleteAllRows();
+    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    m_nodes.clear();
+    FreeModel();
+}

@@ -1,0 +1,131 @@
+// CRuleDlg: the rule editor window (template 130), modeless and resizable. A
+// tree of operation kinds and rule groups, the list of the rules of the
+// selected node, the details of the selected rule, and commands for groups,
+// rules, import, export, refresh and save. It works on its own copy of the
+// rule model, read from the active rule file; a save writes the file and has
+// the driver link apply it.
+#pragma once
+
+#include "base/WindowState.h"
+#include "controls/ReportList.h"
+#include "controls/ResizableDlg.h"
+#include "controls/SplitterControl.h"
+#include "controls/StatusBar.h"
+#include "controls/VxColorStatic.h"
+#include "rules/RuleEditing.h"
+#include "rules/RuleModel.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+
+// What a save reports back from the driver link.
+enum RuleApplyResult {
+    RULES_APPLIED = 0,  // the new rules are in force (or monitoring is off)
+    RULES_REFUSED = -2, // the driver refused the new rule table
+};
+
+struct RULE_EDITOR_CONTEXT {
+    std::wstring ruleFile;   // the active rule file ("Harrowmere.erd" of the program folder)
+    WindowStateKey stateKey; // where "RuleWnd", "RuleWndList" and the picker's texts are kept
+    // After the rule file was written: reload the driver link's rules and
+    // upload them. RULES_APPLIED or RULES_REFUSED. Null: nothing to apply.
+    std::function<int()> applyRules;
+};
+
+class CRuleDlg : public CResizableDlg {
+public:
+    // Shows a popup menu at a screen point for the owner window; returns the
+    // chosen command id, 0 when dismissed (TrackPopupMenu by default).
+    using MenuTracker = std::function<UINT(HMENU menu, POINT at, HWND owner)>;
+    // A file for import (save false) or export (save true), offered under
+    // `fileName`; true with the chosen path (the common dialogs by default).
+    using FileChooser = std::function<bool(HWND owner, bool save, const std::wstring& fileName, std::wstring* path)>;
+
+    explicit CRuleDlg(RULE_EDITOR_CONTEXT context);
+    ~CRuleDlg() override;
+
+    // Selects the group of a rule of another copy of the model and, in its
+    // list, the first row of the same content (see RuleHasContent).
+    void FocusRule(const RULE_CONTENT& content);
+
+    bool IsChanged() const { return m_changed; }
+    RuleSet* Rules() const { return m_set; }
+    const GroupList& Groups() const { return m_groups; }
+    HWND Tree() const;
+    const CReportList& List() const { return m_list; }
+    const CStatusBar& StatusBar() const { return m_status; }
+
+    void SetMenuTracker(MenuTracker tracker) { m_trackMenu = std::move(tracker); }
+    void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+
+protected:
+    BOOL OnInitDialog() override;
+    BOOL OnCommand(int id, int code, HWND control) override;
+    BOOL OnNotify(NMHDR* header, LRESULT& result) override;
+    BOOL OnClose() override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnDestroy() override;
+
+private:
+    // What a tree node stands for.
+    struct Node {
+        enum Type { RootKinds, RootGroups, Kind, Group } type;
+        uint32_t kind;    // for Kind
+        RuleGroup* group; // for Group
+    };
+
+    void SetUpControls();
+    void LoadModel();
+    void FreeModel();
+    void BuildTree();
+    HTREEITEM AddNode(HTREEITEM parent, const std::wstring& text, Node node);
+    HTREEITEM GroupNode(const RuleGroup* group) const;
+    const Node* NodeOf(HTREEITEM item) const;
+    const Node* SelectedNode() const;
+    RuleGroup* SelectedGroup() const;
+    void OnNodeSelected();
+    void FillList();
+    void ShowDetails(const Rule* rule);
+    void UpdateRuleButtons();
+    std::vector<Rule*> SelectedRules() const;
+    void SetChanged(bool changed);
+    void MoveSplitter(int delta);
+
+    void NewGroup();
+    void EditGroup();
+    void DeleteGroup();
+    void NewRule();
+    void EditRule();
+    void DeleteRules();
+    void MoveToGroup();
+    void Refresh();
+    bool Save();
+    void Import();
+    void Export();
+    void Close();
+    void ShowTreeMenu(POINT at);
+    void ShowListMenu(POINT at);
+    static bool FilterMessage(void* self, const MSG& msg);
+
+    RULE_EDITOR_CONTEXT m_context;
+    RuleSet* m_set = nullptr;
+    GroupList m_groups;
+    bool m_changed = false;
+
+    HTREEITEM m_kindsRoot = nullptr;
+    HTREEITEM m_groupsRoot = nullptr;
+    std::list<Node> m_nodes; // fixed addresses: the tree items point at them
+
+    CReportList m_list;
+    CStatusBar m_status;
+    CSplitterControl m_splitter;
+    CVxColorStatic m_treeHeading;
+    CVxColorStatic m_listHeading;
+    MenuTracker m_trackMenu;
+    FileChooser m_chooseFile;
+};

@@ -1,0 +1,66 @@
+#include "update/ManifestFormat.h"
+
+#include <tinyxml.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::optional<std::string> AttributeOf(const TiXmlElement* element, const char* name)
+{
+    const char* value = element->Attribute(name);
+    if (!value)
+        return std::nullopt;
+    return std::string(value);
+}
+
+} // namespace
+
+int ParseManifest(const char* data, size_t size, std::vector<ManifestEntry>* entries)
+{
+    if (!data || !entries)
+        return MANIFEST_UNREADABLE;
+    // TinyXML wants a terminated text; a NUL inside the data ends it there,
+    // as it would for a file.
+    const std::string text(data, size);
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (document.Error())
+        return MANIFEST_UNREADABLE;
+    const TiXmlElement* root = document.FirstChildElement();
+    if (!root)
+        return MANIFEST_NO_ELEMENT;
+    // Only the first element counts, and its name must match exactly.
+    if (std::strcmp(root->Value(), "Harrowmere_Update") != 0)
+        return MANIFEST_WRONG_ROOT;
+    const TiXmlElement* list = root->FirstChildElement("FileList");
+    if (!list)
+        return MANIFEST_NO_FILE_LIST;
+
+    std::vector<ManifestEntry> out;
+    for (const TiXmlElement* e = list->FirstChildElement(); e; e = e->NextSiblingElement()) {
+        ManifestEntry entry;
+        entry.name = AttributeOf(e, "Name");
+        entry.localPath = AttributeOf(e, "LocalPath");
+        entry.size = AttributeOf(e, "Size");
+        entry.crc = AttributeOf(e, "Crc");
+        entry.downloadUrl = AttributeOf(e, "DownloadUrl");
+        out.push_back(std::move(entry));
+    }
+    entries->swap(out);
+    return MANIFEST_OK;
+}
+
+int32_t ParseDecimal32(const std::string& text)
+{
+    // strtoll and a clamp give the 32-bit strtol result on every platform,
+    // whatever the width of long there.
+    long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
