@@ -160,7 +160,7 @@ BOOL CHarrowmereDlg::OnInitDialog()
 BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
 {
     if (id != HM_SESSION_TIMER_ID)
-        return FALSE;
+        return m_promo && m_promo->OnTimer(id);
     if (m_link && m_link->IsGuarding())
         m_link->CheckSession();
     if (m_statusPage && m_config &&
@@ -426,11 +426,6 @@ BOOL CHarrowmereDlg::OnClose()
 {
     End(IDCANCEL);
     return TRUE;
-}
-
-BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
-{
-    return m_promo && m_promo->OnTimer(id);
 }
 
 void CHarrowmereDlg::OnDestroy()

@@ -84,7 +84,6 @@ protected:
     BOOL OnClose() override;
     BOOL OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
-    BOOL OnTimer(UINT_PTR id) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void PaintExtra(HDC dc) override;
 
