@@ -1,5 +1,6 @@
 #include "inspect/DevicePath.h"
 
+#include "base/LateBound.h"
 #include <windows.h>
 
 #include <cwctype>
@@ -16,9 +17,7 @@ const int kMaxSubstitutions = 8;
 
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix)
 {
-    return text.size() >= prefix.size() &&
-           CompareStringOrdinal(text.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+    return text.size() >= prefix.size() && EqualNoCaseOrdinal(text.substr(0, prefix.size()).c_str(), prefix.c_str());
 }
 
 bool IsDrivePath(const std::wstring& path)

@@ -1,5 +1,6 @@
 #include "inspect/ModuleHandleSearch.h"
 
+#include "base/LateBound.h"
 #include "inspect/DevicePath.h"
 #include "inspect/HandleObjects.h"
 #include "inspect/SystemHandleInfo.h"
@@ -14,8 +15,7 @@ const DWORD kNt4 = 4;
 
 bool EqualNoCase(const std::wstring& a, const std::wstring& b)
 {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
+    return a.size() == b.size() && EqualNoCaseOrdinal(a.c_str(), b.c_str());
 }
 
 bool Stopped(const std::atomic<bool>* stop)

@@ -1,5 +1,6 @@
 #include "inspect/ProcessDetails.h"
 
+#include "base/LateBound.h"
 #include "base/Handles.h"
 #include "base/PathString.h"
 #include "base/ProcessPath.h"
@@ -63,7 +64,7 @@ std::wstring FileDate(const std::wstring& path, const std::wstring& dateFormat)
 
 bool EqualNoCase(const std::wstring& a, const wchar_t* b)
 {
-    return CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
+    return EqualNoCaseOrdinal(a.c_str(), b);
 }
 
 } // namespace

@@ -338,6 +338,9 @@ TEST_F(Controls, InfoTipFollowsTheMouseOverItsToolAndHidesWhenItLeaves)
     };
     POINT inside = { toolRect.left + 20, toolRect.top + 5 };
     moveTo(inside, tool);
+    POINT at = {};
+    if (!GetCursorPos(&at) || at.x != inside.x || at.y != inside.y)
+        GTEST_SKIP() << "the pointer cannot be placed on this display (it stays at " << at.x << "," << at.y << ")";
     EXPECT_TRUE(tip.IsTimerRunning());
     gui::PumpUntil([&] { return tip.IsShown(); }, 3000);
     ASSERT_TRUE(tip.IsShown());

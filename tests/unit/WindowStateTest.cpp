@@ -1,3 +1,7 @@
+// The test sets up the registry with helpers from Vista on; the tests run on
+// x86_64 only, so the i686 build merely compiles them.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 // Stored placement and column widths: what texts are taken, what is refused,
 // and the round trip through a scratch registry key.
 #include "base/ColumnWidths.h"
