@@ -1,3 +1,7 @@
+// Registry set-up with helpers from Vista on; the tests run on x86_64 only,
+// so the i686 build merely compiles them.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 // The registry path picker from template 194 over a scratch key of the
 // current user with values of every kind: the tree it loads and grows, the
 // values it lists, what import hands back, and cancel while it loads.

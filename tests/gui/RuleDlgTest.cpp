@@ -1,3 +1,7 @@
+// Registry set-up with helpers from Vista on; the tests run on x86_64 only,
+// so the i686 build merely compiles them.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 // The rule editor created from template 130 on a scratch rule file and a
 // scratch settings key, driven with messages; its modal dialogs and message
 // boxes are answered by watches, its menus and file dialogs by the seams it

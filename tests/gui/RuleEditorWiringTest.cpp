@@ -1,3 +1,7 @@
+// Registry set-up with helpers from Vista on; the tests run on x86_64 only,
+// so the i686 build merely compiles them.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 // The rule editor as the main window wires it: opened by the tray command
 // (one window at a time) and focused on a rule by the prompt's edit-rule
 // message. (A save reaching the driver is the end-to-end scenario's.)

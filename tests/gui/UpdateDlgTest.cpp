@@ -1,3 +1,7 @@
+// Registry set-up with helpers from Vista on; the tests run on x86_64 only,
+// so the i686 build merely compiles them.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 // The update page, created from its template as the child of a stand-in main
 // window, with scratch settings whose program folder names the test servers.
 // The button is clicked with mouse messages; rows, status, button and the
