@@ -37,6 +37,10 @@ typedef struct PENDING_OPERATION {
     uint32_t processId;
     uint32_t ruleId;
     ULONG session;    // the monitoring session it was matched in
+    // Set when the dispatch routine already put it to the program: the link
+    // it was asked on (a reference) and the answer's deadline.
+    PROGRAM_LINK* link;
+    LONGLONG deadline;
     WCHAR processName[WATCH_INJECT_PROCESS_CHARS + 1];
     WCHAR param1[WATCH_INJECT_PARAM1_CHARS + 1];
     WCHAR param2[WATCH_INJECT_PARAM2_CHARS + 1];
@@ -74,6 +78,11 @@ typedef struct DRIVER_STATE {
     // Matched operations waiting for the request thread (pended IRPs).
     KSPIN_LOCK queueLock;
     LIST_ENTRY queue;
+    // The record is in use by the request being asked, from its start (by
+    // the request thread, or by the dispatch routine when nothing waits) to
+    // its end (by the request thread). Under queueLock.
+    BOOLEAN asking;
+    PIRP startedRequest; // put to the program by the dispatch routine, not yet taken by the request thread
     HANDLE workEvent; // auto-reset: the queue has work, or the driver unloads
     HANDLE cutEvent;  // auto-reset: a STOP wants the waiting request to end
     HANDLE worker;

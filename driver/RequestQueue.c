@@ -57,12 +57,22 @@ static void QueuePush(PIRP irp)
     ZwSetEvent(g_state.workEvent, NULL);
 }
 
+// The next request for the request thread: one the dispatch routine already
+// put to the program, or else the first one waiting, for which the record is
+// then taken. NULL when there is none (or the record is taken by a start
+// the dispatch routine has not handed over yet; its work signal follows).
 static PIRP QueuePop(void)
 {
     for (;;) {
         KIRQL irql;
         KeAcquireSpinLock(&g_state.queueLock, &irql);
-        if (IsListEmpty(&g_state.queue)) {
+        if (g_state.startedRequest) {
+            PIRP irp = g_state.startedRequest;
+            g_state.startedRequest = NULL;
+            KeReleaseSpinLock(&g_state.queueLock, irql);
+            return irp;
+        }
+        if (g_state.asking || IsListEmpty(&g_state.queue)) {
             KeReleaseSpinLock(&g_state.queueLock, irql);
             return NULL;
         }
@@ -75,9 +85,30 @@ static PIRP QueuePop(void)
             KeReleaseSpinLock(&g_state.queueLock, irql);
             continue;
         }
+        g_state.asking = TRUE;
         KeReleaseSpinLock(&g_state.queueLock, irql);
         return irp;
     }
+}
+
+// Takes the record when nothing is being asked and nothing waits.
+static BOOLEAN TakeRecordIfIdle(void)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&g_state.queueLock, &irql);
+    BOOLEAN idle = !g_state.asking && IsListEmpty(&g_state.queue);
+    if (idle)
+        g_state.asking = TRUE;
+    KeReleaseSpinLock(&g_state.queueLock, irql);
+    return idle;
+}
+
+static void ReleaseRecord(void)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&g_state.queueLock, &irql);
+    g_state.asking = FALSE;
+    KeReleaseSpinLock(&g_state.queueLock, irql);
 }
 
 // ---- asking the program ----------------------------------------------------
@@ -113,32 +144,31 @@ static PROGRAM_WAIT WaitForProgram(PROGRAM_LINK* link, ULONG session, LONGLONG d
     }
 }
 
-// Asks the program about one operation; returns the WATCH_OUTCOME_* and
-// stores the verdict (the preset Accept unless the program answered).
-static uint32_t AskProgram(PROGRAM_LINK* link, const PENDING_OPERATION* op, uint32_t* verdict)
+static LONGLONG AnswerDeadline(void)
 {
-    *verdict = WATCH_VERDICT_ACCEPT;
     LARGE_INTEGER frequency;
-    LONGLONG deadline = KeQueryPerformanceCounter(&frequency).QuadPart +
-                        (LONGLONG)g_state.replyTimeoutMs * frequency.QuadPart / 1000;
-    PROGRAM_WAIT wait;
-    if (link->awaitingAnswer) {
-        // The program still owes the answer to an earlier request and may
-        // write into the record at any moment: the record is not reused
-        // until it has done so.
-        wait = WaitForProgram(link, op->session, deadline);
-        if (wait != WAIT_ANSWERED)
-            return wait == WAIT_TIMED_OUT ? WATCH_OUTCOME_TIMED_OUT : WATCH_OUTCOME_CUT_SHORT;
-        link->awaitingAnswer = FALSE;
-        link->doneClear = FALSE; // the late answer set it
-    }
+    return KeQueryPerformanceCounter(&frequency).QuadPart +
+           (LONGLONG)g_state.replyTimeoutMs * frequency.QuadPart / 1000;
+}
 
+// Fills the record in and signals the program. The caller holds the record
+// and has no answer owed on the link.
+static void PutToProgram(PROGRAM_LINK* link, const PENDING_OPERATION* op)
+{
     if (!link->doneClear)
         ZwResetEvent(link->doneEvent, NULL);
     link->doneClear = FALSE;
     SharedRecordFill(op);
     ZwSetEvent(link->requestEvent, NULL);
-    wait = WaitForProgram(link, op->session, deadline);
+}
+
+// Waits for the program's answer to the operation put to it; returns the
+// WATCH_OUTCOME_* and stores the verdict (the preset Accept unless the
+// program answered).
+static uint32_t AwaitVerdict(PROGRAM_LINK* link, const PENDING_OPERATION* op, uint32_t* verdict)
+{
+    *verdict = WATCH_VERDICT_ACCEPT;
+    PROGRAM_WAIT wait = WaitForProgram(link, op->session, op->deadline);
     if (wait == WAIT_ANSWERED) {
         uint16_t answer = ((volatile WATCH_SHARED_RECORD*)g_state.record)->verdict;
         // Anything but a known verdict lets the operation proceed.
@@ -147,6 +177,25 @@ static uint32_t AskProgram(PROGRAM_LINK* link, const PENDING_OPERATION* op, uint
     }
     link->awaitingAnswer = TRUE;
     return wait == WAIT_TIMED_OUT ? WATCH_OUTCOME_TIMED_OUT : WATCH_OUTCOME_CUT_SHORT;
+}
+
+// Asks the program about one operation, from the request thread.
+static uint32_t AskProgram(PROGRAM_LINK* link, PENDING_OPERATION* op, uint32_t* verdict)
+{
+    *verdict = WATCH_VERDICT_ACCEPT;
+    op->deadline = AnswerDeadline();
+    if (link->awaitingAnswer) {
+        // The program still owes the answer to an earlier request and may
+        // write into the record at any moment: the record is not reused
+        // until it has done so.
+        PROGRAM_WAIT wait = WaitForProgram(link, op->session, op->deadline);
+        if (wait != WAIT_ANSWERED)
+            return wait == WAIT_TIMED_OUT ? WATCH_OUTCOME_TIMED_OUT : WATCH_OUTCOME_CUT_SHORT;
+        link->awaitingAnswer = FALSE;
+        link->doneClear = FALSE; // the late answer set it
+    }
+    PutToProgram(link, op);
+    return AwaitVerdict(link, op, verdict);
 }
 
 static void ServeRequest(PIRP irp)
@@ -159,9 +208,14 @@ static void ServeRequest(PIRP irp)
     result.outcome = WATCH_OUTCOME_CUT_SHORT;
     // A request matched before a STOP is answered its preset verdict
     // without asking: its rule identity may name a rule the program freed.
-    PROGRAM_LINK* link = SessionAcquireLink(op->session);
-    if (link)
-        result.outcome = AskProgram(link, op, &result.verdict);
+    PROGRAM_LINK* link = op->link;
+    if (link) {
+        result.outcome = AwaitVerdict(link, op, &result.verdict);
+    } else {
+        link = SessionAcquireLink(op->session);
+        if (link)
+            result.outcome = AskProgram(link, op, &result.verdict);
+    }
     ExFreePoolWithTag(op, HM_POOL_TAG);
     CompleteInject(irp, &result);
     if (link) {
@@ -173,11 +227,45 @@ static void ServeRequest(PIRP irp)
         }
         LinkRelease(link);
     }
+    ReleaseRecord();
 }
 
-// The request thread. Owns the shared record's request fields while it asks;
-// shares the queue (spin lock) and the session (fast mutex) with the dispatch
-// routines. Started at load; ends at unload once the queue is empty.
+// Puts a matched operation to the program from the dispatch routine when
+// nothing is being asked and nothing waits, and hands it to the request
+// thread, which is woken meanwhile and only waits for the answer: the
+// program learns of the operation one thread switch earlier. FALSE when the
+// request must wait its turn in the queue instead.
+static BOOLEAN StartAtOnce(PIRP irp)
+{
+    if (!TakeRecordIfIdle())
+        return FALSE;
+    PENDING_OPERATION* op = OperationOf(irp);
+    PROGRAM_LINK* link = SessionAcquireLink(op->session);
+    if (!link || link->awaitingAnswer) {
+        // The request thread knows what to do with these.
+        LinkRelease(link);
+        ReleaseRecord();
+        return FALSE;
+    }
+    op->link = link;
+    op->deadline = AnswerDeadline();
+    PutToProgram(link, op);
+    // Marked before the request thread can see it: it may complete the
+    // request before this dispatch routine returns.
+    IoMarkIrpPending(irp);
+    KIRQL irql;
+    KeAcquireSpinLock(&g_state.queueLock, &irql);
+    g_state.startedRequest = irp;
+    KeReleaseSpinLock(&g_state.queueLock, irql);
+    ZwSetEvent(g_state.workEvent, NULL);
+    return TRUE;
+}
+
+// The request thread. Holds the shared record (`asking`) while it asks, and
+// finishes the requests the dispatch routine put to the program itself;
+// shares the queue and the record (spin lock) and the session (fast mutex)
+// with the dispatch routines. Started at load; ends at unload once the queue
+// is empty.
 static VOID NTAPI RequestThread(PVOID context)
 {
     UNREFERENCED_PARAMETER(context);
@@ -283,7 +371,9 @@ NTSTATUS DispatchInject(PIRP irp, PIO_STACK_LOCATION stack)
         CompleteInject(irp, &result);
         return STATUS_SUCCESS;
     }
+    op->link = NULL;
     irp->Tail.Overlay.DriverContext[0] = op;
-    QueuePush(irp);
+    if (!StartAtOnce(irp))
+        QueuePush(irp);
     return STATUS_PENDING;
 }

@@ -2,11 +2,15 @@
 // input is validated and matched against a few operations whether or not it
 // is valid (matching stays within an image that was never validated), and
 // for a valid image every identity that matching returns must belong to a
-// record of the operation's kind.
+// record of the operation's kind. The image's index (built for any image, as
+// the driver does for valid ones) stays within twice the image and answers
+// exactly as the walk does.
+#include "driver/common/MatchIndex.h"
 #include "driver/common/Matcher.h"
 #include "fuzz/FuzzInput.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -56,13 +60,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint32_t imageSize = static_cast<uint32_t>(size);
     int valid = MatchValidateImage(data, imageSize);
     FUZZ_CHECK(valid <= 0 && valid >= MATCH_BAD_TEXT);
+    uint32_t indexSize = MatchIndexSize(data, imageSize);
+    FUZZ_CHECK(indexSize <= 2 * uint64_t(imageSize));
+    std::vector<uint32_t> index(indexSize / 4);
+    FUZZ_CHECK(indexSize == 0 || MatchBuildIndex(data, imageSize, index.data(), indexSize) == 0);
     for (const Operation& op : kOperations) {
-        uint32_t id = 0;
-        int found = MatchOperation(data, imageSize, op.kind, op.param1.c_str(),
-                                   op.hasParam2 ? op.param2.c_str() : nullptr, &id);
+        const wchar_t* param2 = op.hasParam2 ? op.param2.c_str() : nullptr;
+        uint32_t id = 0, indexedId = 0;
+        int found = MatchOperation(data, imageSize, op.kind, op.param1.c_str(), param2, &id);
         FUZZ_CHECK(found == 0 || found == 1);
         if (valid == 0 && found)
             FUZZ_CHECK(HasRecord(data, imageSize, op.kind, id));
+        int indexed = MatchOperationIndexed(data, imageSize, index.empty() ? nullptr : index.data(), op.kind,
+                                            op.param1.c_str(), param2, &indexedId);
+        FUZZ_CHECK(indexed == found && indexedId == id);
     }
     return 0;
 }
