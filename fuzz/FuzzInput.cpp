@@ -45,7 +45,51 @@ std::string NarrowPath(const char* name)
     return path;
 }
 
+bool IsDevicePart(const std::wstring& part)
+{
+    std::wstring stem = part.substr(0, part.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ')
+        stem.pop_back();
+    for (wchar_t& c : stem)
+        if (c >= L'a' && c <= L'z')
+            c = wchar_t(c - L'a' + L'A');
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL")
+        return true;
+    if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0))
+        return false;
+    // Superscript one to three count as digits here too.
+    wchar_t d = stem[3];
+    return (d >= L'1' && d <= L'9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
+}
+
 } // namespace
+
+std::wstring Widen(const std::string& bytes)
+{
+    std::wstring out;
+    for (unsigned char b : bytes)
+        out.push_back(wchar_t(b));
+    return out;
+}
+
+bool JoinsInside(const std::wstring& folder, const std::wstring& name)
+{
+    std::wstring path = folder;
+    if (!path.empty() && path.back() != L'\\')
+        path.push_back(L'\\');
+    path += name;
+    for (size_t start = 0;;) {
+        size_t end = path.find_first_of(L"\\/", start);
+        std::wstring part = path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        while (!part.empty() && (part.back() == L'.' || part.back() == L' '))
+            part.pop_back();
+        if (part.empty() || part.find(L':') != std::wstring::npos || IsDevicePart(part))
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        start = end + 1;
+    }
+}
 
 std::wstring ScratchPath(const char* name)
 {

@@ -29,4 +29,16 @@ std::wstring ScratchPath(const char* name);
 // the file cannot be written.
 std::wstring ScratchFile(const char* name, const uint8_t* data, size_t size);
 
+// Bytes as UTF-16 text one to one, as the shim's "ANSI code page"
+// (Latin-1) converts them.
+std::wstring Widen(const std::string& bytes);
+
+// A reference for names that arrive over the network: whether base \ folder
+// \ name, as the system resolves it, names something strictly inside base.
+// Every part after base must be a real name: not empty, "." or ".." (dots
+// and blanks at the end of a part are dropped by the system), without a
+// drive or stream colon, and not a device (CON, NUL, COM1, LPT1... also
+// with an extension or blanks before it). Forward slashes separate parts.
+bool JoinsInside(const std::wstring& folder, const std::wstring& name);
+
 } // namespace fuzz

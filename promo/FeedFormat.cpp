@@ -1,5 +1,7 @@
 #include "promo/FeedFormat.h"
 
+#include "base/XmlFile.h"
+
 #include <tinyxml.h>
 
 #include <cstring>
@@ -23,10 +25,11 @@ int ParseFeed(const char* data, size_t size, FEED_TEXT* feed)
 {
     if (!data || !feed)
         return FEED_UNREADABLE;
-    const std::string text(data, size);
+    // Parsed from a padded copy: the bytes come from the network, and TinyXML
+    // reads past the end of a bare text that stops inside a UTF-8 sequence.
+    // A NUL inside the data ends the text there, as it would for a file.
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    if (document.Error())
+    if (!ParseXmlText(&document, std::string(data, size)))
         return FEED_UNREADABLE;
     const TiXmlElement* root = document.FirstChildElement();
     if (!root || std::strcmp(root->Value(), "Harrowmere_AD") != 0)

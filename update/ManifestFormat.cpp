@@ -1,5 +1,7 @@
 #include "update/ManifestFormat.h"
 
+#include "base/XmlFile.h"
+
 #include <tinyxml.h>
 
 #include <climits>
@@ -22,12 +24,11 @@ int ParseManifest(const char* data, size_t size, std::vector<ManifestEntry>* ent
 {
     if (!data || !entries)
         return MANIFEST_UNREADABLE;
-    // TinyXML wants a terminated text; a NUL inside the data ends it there,
-    // as it would for a file.
-    const std::string text(data, size);
+    // Parsed from a padded copy: the bytes come from the network, and TinyXML
+    // reads past the end of a bare text that stops inside a UTF-8 sequence.
+    // A NUL inside the data ends the text there, as it would for a file.
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    if (document.Error())
+    if (!ParseXmlText(&document, std::string(data, size)))
         return MANIFEST_UNREADABLE;
     const TiXmlElement* root = document.FirstChildElement();
     if (!root)

@@ -35,14 +35,19 @@ std::wstring Upper(const std::wstring& s)
 }
 
 // CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 name devices whatever extension
-// follows them.
+// follows them, and the system drops blanks before the extension ("NUL .txt"
+// is NUL). Superscript one to three count as port digits too.
 bool IsDeviceName(const std::wstring& name)
 {
-    const std::wstring stem = Upper(name.substr(0, name.find(L'.')));
+    std::wstring stem = Upper(name.substr(0, name.find(L'.')));
+    while (!stem.empty() && stem.back() == L' ')
+        stem.pop_back();
     if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL")
         return true;
-    return stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
-           stem[3] >= L'1' && stem[3] <= L'9';
+    if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0))
+        return false;
+    const wchar_t digit = stem[3];
+    return (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
 }
 
 } // namespace

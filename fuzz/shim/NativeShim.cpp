@@ -205,14 +205,6 @@ extern "C" BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD)
     return rename(NarrowPath(from).c_str(), NarrowPath(to).c_str()) == 0;
 }
 
-extern "C" DWORD GetFileAttributesW(const wchar_t* path)
-{
-    struct stat info;
-    if (stat(NarrowPath(path).c_str(), &info) != 0)
-        return INVALID_FILE_ATTRIBUTES;
-    return (info.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
-}
-
 extern "C" BOOL DeviceIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD* returned, void*)
 {
     if (returned)

@@ -57,11 +57,6 @@ BOOL DeleteFileW(const wchar_t* path);
 // INVALID_FILE_ATTRIBUTES for a missing file.
 DWORD GetFileAttributesW(const wchar_t* path);
 BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD flags);
-// Read-only is the only attribute reported (from the file's write bits).
-#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
-#define FILE_ATTRIBUTE_READONLY 0x1
-#define FILE_ATTRIBUTE_NORMAL 0x80
-DWORD GetFileAttributesW(const wchar_t* path);
 // Always fails: there is no driver in the fuzz build.
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
                      void* overlapped);

@@ -39,6 +39,7 @@ TEST(Feed, WhatAFeedChanges)
         { "wrong first element", "<harrowmere_ad>" + std::string(kMain) + "</harrowmere_ad>", false, false, false,
           false, 0, false },
         { "not XML", "<Harrowmere_AD>", false, false, false, false, 0, false },
+        { "cut off inside a UTF-8 sequence", "<Harrowmere_AD><Main Url=\"u\xF0", false, false, false, false, 0, false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

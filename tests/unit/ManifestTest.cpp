@@ -22,6 +22,8 @@ TEST(Manifest, DocumentOutcomesAndEntries)
     } cases[] = {
         { "", MANIFEST_UNREADABLE, 0 },
         { "<Harrowmere_Update><FileList>", MANIFEST_UNREADABLE, 0 },
+        // Cut off inside a UTF-8 sequence (the parser once read past the end here).
+        { "<Harrowmere_Update><FileList><File Name=\"a\xF0", MANIFEST_UNREADABLE, 0 },
         { "<?xml version=\"1.0\"?><!-- nothing -->", MANIFEST_NO_ELEMENT, 0 },
         { "<harrowmere_update><FileList><File/></FileList></harrowmere_update>", MANIFEST_WRONG_ROOT, 0 },
         { "<Other/><Harrowmere_Update><FileList><File/></FileList></Harrowmere_Update>", MANIFEST_WRONG_ROOT, 0 },
@@ -53,7 +55,7 @@ TEST(Manifest, NamesThatLeaveTheirFolderAreRefused)
         EXPECT_TRUE(IsPlainFileName(name)) << name;
     for (const wchar_t* name : { L"", L".", L"..", L"...", L"..\\Harrowmere.exe", L"a\\b", L"a/b", L"C:x",
                                  L"file.txt:stream", L"\\\\server\\share", L"a*", L"a.", L"a ", L"CON", L"nul.txt",
-                                 L"LPT9.log", L"a\tb" })
+                                 L"LPT9.log", L"a\tb", L"CON .txt", L"nul  ", L"com\u00B9.log", L"LPT\u00B3" })
         EXPECT_FALSE(IsPlainFileName(name)) << name;
     for (const wchar_t* folder : { L"", L"sub", L"sub\\deeper", L"sub\\" })
         EXPECT_TRUE(IsRelativeFolder(folder)) << folder;
