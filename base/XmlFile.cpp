@@ -61,3 +61,11 @@ bool LoadXmlFile(TiXmlDocument* document, const wchar_t* path)
     }
     return ParseXmlText(document, std::move(text));
 }
+
+std::optional<std::string> OptionalAttribute(const TiXmlElement* element, const char* name)
+{
+    const char* value = element->Attribute(name);
+    if (!value)
+        return std::nullopt;
+    return std::string(value);
+}

@@ -7,9 +7,11 @@
 // through here.
 #pragma once
 
+#include <optional>
 #include <string>
 
 class TiXmlDocument;
+class TiXmlElement;
 
 // Parses `text` as TinyXML's LoadFile would (line ends normalised to LF, the
 // text ending at its first NUL) from a buffer padded with NULs. True when
@@ -19,3 +21,7 @@ bool ParseXmlText(TiXmlDocument* document, std::string text);
 // Reads the file and parses it with ParseXmlText. False for a missing,
 // unreadable or empty file, or a document in error.
 bool LoadXmlFile(TiXmlDocument* document, const wchar_t* path);
+
+// The attribute's value as the file's bytes, or nothing when it is absent
+// (an empty value is present).
+std::optional<std::string> OptionalAttribute(const TiXmlElement* element, const char* name);

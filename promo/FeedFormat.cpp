@@ -11,14 +11,6 @@ namespace {
 const int64_t kSecondsPerDay = 86400;
 const int64_t kStaleDays = 2;
 
-std::optional<std::string> AttributeOf(const TiXmlElement* element, const char* name)
-{
-    const char* value = element->Attribute(name);
-    if (!value)
-        return std::nullopt;
-    return std::string(value);
-}
-
 } // namespace
 
 int ParseFeed(const char* data, size_t size, FEED_TEXT* feed)
@@ -38,15 +30,15 @@ int ParseFeed(const char* data, size_t size, FEED_TEXT* feed)
     FEED_TEXT out;
     if (const TiXmlElement* main = root->FirstChildElement("Main")) {
         out.hasMain = true;
-        out.url = AttributeOf(main, "Url");
-        out.tooltip = AttributeOf(main, "Tooltip");
-        out.image = AttributeOf(main, "Image");
+        out.url = OptionalAttribute(main, "Url");
+        out.tooltip = OptionalAttribute(main, "Tooltip");
+        out.image = OptionalAttribute(main, "Image");
     }
     if (const TiXmlElement* banner = root->FirstChildElement("Banner")) {
         out.hasBanner = true;
         for (const TiXmlElement* item = banner->FirstChildElement("Item"); item;
              item = item->NextSiblingElement("Item"))
-            out.items.push_back({ AttributeOf(item, "Text"), AttributeOf(item, "Tooltip"), AttributeOf(item, "Url") });
+            out.items.push_back({ OptionalAttribute(item, "Text"), OptionalAttribute(item, "Tooltip"), OptionalAttribute(item, "Url") });
     }
     *feed = std::move(out);
     return FEED_OK;

@@ -8,18 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-std::optional<std::string> AttributeOf(const TiXmlElement* element, const char* name)
-{
-    const char* value = element->Attribute(name);
-    if (!value)
-        return std::nullopt;
-    return std::string(value);
-}
-
-} // namespace
-
 int ParseManifest(const char* data, size_t size, std::vector<ManifestEntry>* entries)
 {
     if (!data || !entries)
@@ -43,11 +31,11 @@ int ParseManifest(const char* data, size_t size, std::vector<ManifestEntry>* ent
     std::vector<ManifestEntry> out;
     for (const TiXmlElement* e = list->FirstChildElement(); e; e = e->NextSiblingElement()) {
         ManifestEntry entry;
-        entry.name = AttributeOf(e, "Name");
-        entry.localPath = AttributeOf(e, "LocalPath");
-        entry.size = AttributeOf(e, "Size");
-        entry.crc = AttributeOf(e, "Crc");
-        entry.downloadUrl = AttributeOf(e, "DownloadUrl");
+        entry.name = OptionalAttribute(e, "Name");
+        entry.localPath = OptionalAttribute(e, "LocalPath");
+        entry.size = OptionalAttribute(e, "Size");
+        entry.crc = OptionalAttribute(e, "Crc");
+        entry.downloadUrl = OptionalAttribute(e, "DownloadUrl");
         out.push_back(std::move(entry));
     }
     entries->swap(out);
