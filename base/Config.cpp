@@ -16,6 +16,13 @@ const wchar_t kAutorunValue[] = L"Harrowmere";
 const wchar_t kProgramFile[] = L"Harrowmere.exe";
 const wchar_t kConfigFile[] = L"Harrowmere.cfg";
 
+std::wstring ProgramFileIn(const std::wstring& folder)
+{
+    CPathString program(folder);
+    program.Append(kProgramFile);
+    return program.str();
+}
+
 } // namespace
 
 int CConfig::Load()
@@ -70,9 +77,9 @@ std::wstring CConfig::ProgramFolder() const
 
 std::wstring CConfig::AutorunCommand() const
 {
-    CPathString program(ProgramFolder());
-    program.Append(kProgramFile);
-    return program.str() + L" /background";
+    // Quoted: the system splits an unquoted command line at its first blank
+    // and would try "C:\Program.exe" before the program in "Program Files".
+    return L"\"" + ProgramFileIn(ProgramFolder()) + L"\" /background";
 }
 
 int CConfig::IsAutorun() const
@@ -83,7 +90,12 @@ int CConfig::IsAutorun() const
     std::wstring value;
     if (key.QueryString(kAutorunValue, &value) != 0)
         return -2;
-    return lstrcmpiW(value.c_str(), AutorunCommand().c_str()) == 0 ? 0 : -1;
+    // Earlier versions wrote the path unquoted; such an entry still counts as
+    // on, and switching autorun off and on again writes the quoted one.
+    const std::wstring unquoted = ProgramFileIn(ProgramFolder()) + L" /background";
+    return lstrcmpiW(value.c_str(), AutorunCommand().c_str()) == 0 || lstrcmpiW(value.c_str(), unquoted.c_str()) == 0
+               ? 0
+               : -1;
 }
 
 int CConfig::SetAutorun(bool on)

@@ -49,15 +49,16 @@ public:
     // decisions. 0, or -1 as Save.
     int SaveBlockCount();
 
-    // 0 when the autorun value holds AutorunCommand() (letter case aside);
+    // 0 when the autorun value holds AutorunCommand(), or the same without
+    // the quotes as earlier versions wrote it (letter case aside);
     // -1 when the Run key cannot be opened or the value differs; -2 when the
     // value is missing or is not a text.
     int IsAutorun() const;
     // Writes (on) or deletes (off) the autorun value. 0, or -1 when the Run
     // key can neither be opened nor created.
     int SetAutorun(bool on);
-    // The autorun text: "Harrowmere.exe" in the program folder, then
-    // " /background".
+    // The autorun text: "Harrowmere.exe" in the program folder, in quotes,
+    // then " /background".
     std::wstring AutorunCommand() const;
 
     // The "Url" attribute of the "Update" (update service) or "AD"

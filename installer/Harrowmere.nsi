@@ -209,10 +209,11 @@ Section "${HM_NAME}" SecProgram
   WriteRegDWORD HKLM "${HM_UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 
-; The autorun value exactly as the settings page writes it (program path and
-; " /background", unquoted), so that the page shows it as on.
+; The autorun value exactly as the settings page writes it (the program path
+; in quotes, so that the system never tries a program at the first blank of
+; "Program Files", and " /background"), so that the page shows it as on.
 Section "$(HM_AUTORUN_SECTION)" SecAutorun
-  WriteRegStr HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}" "$INSTDIR\${HM_PROGRAM} /background"
+  WriteRegStr HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}" '"$INSTDIR\${HM_PROGRAM}" /background'
 SectionEnd
 
 Section "-AutorunOff"

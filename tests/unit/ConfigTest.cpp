@@ -156,10 +156,10 @@ TEST_F(Config, UnusableRootReportsFailureAndKeepsTheRecord)
 TEST_F(Config, AutorunCommandNamesTheFixedProgramFile)
 {
     CConfig config(m_places);
-    EXPECT_EQ(m_folder + L"\\Harrowmere.exe /background", config.AutorunCommand());
+    EXPECT_EQ(L"\"" + m_folder + L"\\Harrowmere.exe\" /background", config.AutorunCommand());
     ConfigPlaces withSlash = m_places;
     withSlash.programFolder = m_folder + L"\\";
-    EXPECT_EQ(m_folder + L"\\Harrowmere.exe /background", CConfig(withSlash).AutorunCommand());
+    EXPECT_EQ(L"\"" + m_folder + L"\\Harrowmere.exe\" /background", CConfig(withSlash).AutorunCommand());
 }
 
 TEST_F(Config, AutorunStates)
@@ -180,7 +180,11 @@ TEST_F(Config, AutorunStates)
              static_cast<DWORD>(2 * command.size() + 2));
     EXPECT_EQ(0, config.IsAutorun());
 
-    std::wstring bare = m_folder + L"\\Harrowmere.exe";
+    std::wstring unquoted = m_folder + L"\\Harrowmere.exe /background"; // as earlier versions wrote it
+    WriteRaw(m_places.runKey, L"Harrowmere", REG_SZ, unquoted.c_str(), static_cast<DWORD>(2 * unquoted.size() + 2));
+    EXPECT_EQ(0, config.IsAutorun());
+
+    std::wstring bare = L"\"" + m_folder + L"\\Harrowmere.exe\"";
     WriteRaw(m_places.runKey, L"Harrowmere", REG_SZ, bare.c_str(), static_cast<DWORD>(2 * bare.size() + 2));
     EXPECT_EQ(-1, config.IsAutorun()); // without " /background" it is off
 
@@ -201,7 +205,7 @@ TEST_F(Config, AutorunStates)
 TEST_F(Config, AutorunToggleWritesTheFullTextAndDeletesIt)
 {
     CConfig config(m_places);
-    std::wstring bare = m_folder + L"\\Harrowmere.exe";
+    std::wstring bare = L"\"" + m_folder + L"\\Harrowmere.exe\"";
     WriteRaw(m_places.runKey, L"Harrowmere", REG_SZ, bare.c_str(), static_cast<DWORD>(2 * bare.size() + 2));
 
     // The tray command: switch on exactly when the check says "not on".
