@@ -3,21 +3,13 @@
 #include "base/Messages.h"
 #include "base/Strings.h"
 #include "res/resource.h"
+#include "ui/Window.h"
 
 #include <commctrl.h>
 
 namespace {
 
 const UINT_PTR kEditSubclassId = 0x4644; // "FD"
-
-std::wstring EditText(HWND edit)
-{
-    int n = GetWindowTextLengthW(edit);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    GetWindowTextW(edit, &text[0], n + 1);
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
 
 } // namespace
 
@@ -64,7 +56,7 @@ void CFindDllHandleDlg::Search()
     m_list.DeleteAllRows();
     ++m_generation;
     SEARCH_KEY key;
-    if (!MakeSearchKey(EditText(Item(IDC_FIND_NAME)), &key)) {
+    if (!MakeSearchKey(ui::WindowText(Item(IDC_FIND_NAME)), &key)) {
         m_searching = false;
         return;
     }
@@ -78,24 +70,16 @@ void CFindDllHandleDlg::Search()
         std::vector<FOUND_ROW> rows = handles ? FindFileHolders(key, cancel.get()) : FindModuleHolders(key, cancel.get());
         if (*cancel)
             return;
-        {
-            std::lock_guard<std::mutex> lock(m_resultLock);
-            m_result = std::move(rows);
-            m_resultGeneration = generation;
-        }
-        PostMessageW(hwnd, WM_FINDER_DONE, 0, 0);
+        m_result.Put({ generation, std::move(rows) }, hwnd, WM_FINDER_DONE);
     });
 }
 
 void CFindDllHandleDlg::ShowResults()
 {
-    std::vector<FOUND_ROW> rows;
-    {
-        std::lock_guard<std::mutex> lock(m_resultLock);
-        if (m_resultGeneration != m_generation)
-            return; // a newer search is running
-        rows.swap(m_result);
-    }
+    const RESULT result = m_result.Take();
+    if (result.generation != m_generation)
+        return; // an earlier search's rows (or none): a newer search is running
+    const std::vector<FOUND_ROW>& rows = result.rows;
     m_searching = false;
     SendMessageW(m_list.Hwnd(), WM_SETREDRAW, FALSE, 0);
     for (const FOUND_ROW& row : rows)

@@ -51,7 +51,10 @@ private:
     unsigned m_generation = 0;
     std::shared_ptr<std::atomic<bool>> m_cancel;
 
-    std::mutex m_resultLock; // the worker's result, until the window takes it
-    unsigned m_resultGeneration = 0;
-    std::vector<FOUND_ROW> m_result;
+    // The worker's result with the search it answers, until the window takes it.
+    struct RESULT {
+        unsigned generation = 0;
+        std::vector<FOUND_ROW> rows;
+    };
+    CHandOver<RESULT> m_result;
 };

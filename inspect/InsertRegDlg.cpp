@@ -4,6 +4,7 @@
 #include "base/Strings.h"
 #include "inspect/RegistryBrowse.h"
 #include "res/resource.h"
+#include "ui/Window.h"
 
 #include <algorithm>
 
@@ -22,18 +23,6 @@ RECT ChildRect(HWND parent, HWND child)
     GetWindowRect(child, &r);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
     return r;
-}
-
-std::wstring ItemText(HWND tree, HTREEITEM item)
-{
-    wchar_t text[512] = {};
-    TVITEMW tv = {};
-    tv.mask = TVIF_TEXT;
-    tv.hItem = item;
-    tv.pszText = text;
-    tv.cchTextMax = 512;
-    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
-    return text;
 }
 
 HTREEITEM Next(HWND tree, HTREEITEM item, UINT how)
@@ -159,7 +148,7 @@ std::vector<std::wstring> CInsertRegDlg::NamesOf(HTREEITEM item) const
 {
     std::vector<std::wstring> names;
     for (HTREEITEM i = item; i && i != m_root; i = Next(Tree(), i, TVGN_PARENT))
-        names.push_back(ItemText(Tree(), i));
+        names.push_back(ui::TreeItemText(Tree(), i));
     std::reverse(names.begin(), names.end());
     return names;
 }
@@ -180,7 +169,7 @@ void CInsertRegDlg::OnExpanding(HTREEITEM item)
     for (HTREEITEM child = Next(Tree(), item, TVGN_CHILD); child; child = Next(Tree(), child, TVGN_NEXT)) {
         if (Next(Tree(), child, TVGN_CHILD))
             continue;
-        for (const std::wstring& name : m_subKeys(hive, path + ItemText(Tree(), child) + L"\\"))
+        for (const std::wstring& name : m_subKeys(hive, path + ui::TreeItemText(Tree(), child) + L"\\"))
             InsertItem(child, name, IMAGE_KEY, IMAGE_KEY_OPEN);
     }
     SendMessageW(Tree(), WM_SETREDRAW, TRUE, 0);

@@ -6,12 +6,15 @@
 // joined.
 #pragma once
 
+#include <windows.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 class CInspectWorker {
 public:
@@ -41,4 +44,30 @@ private:
     bool m_running = false; // a job is being run
     bool m_stopped = false;
     std::thread m_thread;
+};
+
+// A job's result on its way to the window thread: the job puts it and a
+// message is posted to the window, which takes it when the message arrives.
+// A result not yet taken is replaced by the next one.
+template <typename T>
+class CHandOver {
+public:
+    void Put(T value, HWND window, UINT message)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_value = std::move(value);
+        }
+        PostMessageW(window, message, 0, 0);
+    }
+    // The result waiting, or an empty one.
+    T Take()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return std::exchange(m_value, T{});
+    }
+
+private:
+    std::mutex m_lock;
+    T m_value{};
 };

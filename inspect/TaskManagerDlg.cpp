@@ -231,21 +231,13 @@ void CTaskManagerDlg::RequestRefresh()
         auto refresh = std::make_unique<PROCESS_REFRESH>(m_context.sample ? m_context.sample() : m_sampler->Sample());
         if (stop)
             return;
-        {
-            std::lock_guard<std::mutex> lock(m_refreshLock);
-            m_pendingRefresh = std::move(refresh);
-        }
-        PostMessageW(hwnd, WM_TASK_REFRESHED, 0, 0);
+        m_refreshResult.Put(std::move(refresh), hwnd, WM_TASK_REFRESHED);
     });
 }
 
 void CTaskManagerDlg::OnRefreshed()
 {
-    std::unique_ptr<PROCESS_REFRESH> refresh;
-    {
-        std::lock_guard<std::mutex> lock(m_refreshLock);
-        refresh = std::move(m_pendingRefresh);
-    }
+    std::unique_ptr<PROCESS_REFRESH> refresh = m_refreshResult.Take();
     if (!refresh)
         return;
     ApplyRefresh(*refresh);
@@ -384,21 +376,13 @@ void CTaskManagerDlg::RequestDetails()
             details->handles = ListHandleRows(processId, cancel.get());
         if (*cancel || stop)
             return;
-        {
-            std::lock_guard<std::mutex> lock(m_detailLock);
-            m_pendingDetails = std::move(details);
-        }
-        PostMessageW(hwnd, WM_TASK_DETAILS, 0, 0);
+        m_detailResult.Put(std::move(details), hwnd, WM_TASK_DETAILS);
     });
 }
 
 void CTaskManagerDlg::OnDetails()
 {
-    std::unique_ptr<DETAILS> details;
-    {
-        std::lock_guard<std::mutex> lock(m_detailLock);
-        details = std::move(m_pendingDetails);
-    }
+    std::unique_ptr<DETAILS> details = m_detailResult.Take();
     if (!details || details->generation != m_detailGeneration)
         return;
     m_detailsPending = false;

@@ -136,14 +136,12 @@ private:
     // Refresh worker and the result it leaves for the window.
     std::unique_ptr<CProcessSampler> m_sampler; // used on the worker only
     CInspectWorker m_refreshWorker;
-    std::mutex m_refreshLock;
-    std::unique_ptr<PROCESS_REFRESH> m_pendingRefresh;
+    CHandOver<std::unique_ptr<PROCESS_REFRESH>> m_refreshResult;
 
     // Detail worker (module and handle lists) and its result.
     CInspectWorker m_detailWorker;
     unsigned m_detailGeneration = 0;
     bool m_detailsPending = false;
     std::shared_ptr<std::atomic<bool>> m_detailCancel;
-    std::mutex m_detailLock;
-    std::unique_ptr<DETAILS> m_pendingDetails;
+    CHandOver<std::unique_ptr<DETAILS>> m_detailResult;
 };

@@ -2,20 +2,7 @@
 
 #include "base/Strings.h"
 #include "res/resource.h"
-
-#include <vector>
-
-namespace {
-
-std::wstring ItemText(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    std::vector<wchar_t> text(static_cast<size_t>(GetWindowTextLengthW(item)) + 1);
-    GetWindowTextW(item, text.data(), static_cast<int>(text.size()));
-    return text.data();
-}
-
-} // namespace
+#include "ui/Window.h"
 
 CEditGroupDlg::CEditGroupDlg(std::wstring* name, std::wstring* info, const GroupList* groups)
     : ui::CDialog(IDD_EDIT_GROUP), m_name(name), m_info(info), m_groups(groups), m_newGroup(name->empty())
@@ -34,7 +21,7 @@ BOOL CEditGroupDlg::OnCommand(int id, int code, HWND control)
 {
     if (id != IDOK)
         return ui::CDialog::OnCommand(id, code, control);
-    const std::wstring name = ItemText(m_hWnd, IDC_EDIT_GROUP_NAME);
+    const std::wstring name = ui::WindowText(GetDlgItem(m_hWnd, IDC_EDIT_GROUP_NAME));
     if (name.empty()) {
         ui::ErrorBox(m_hWnd, ui::LoadStr(IDS_GROUP_NAME_EMPTY));
         SetFocus(Item(IDC_EDIT_GROUP_NAME));
@@ -47,7 +34,7 @@ BOOL CEditGroupDlg::OnCommand(int id, int code, HWND control)
         return TRUE;
     }
     *m_name = name;
-    *m_info = ItemText(m_hWnd, IDC_EDIT_GROUP_INFO);
+    *m_info = ui::WindowText(GetDlgItem(m_hWnd, IDC_EDIT_GROUP_INFO));
     End(IDOK);
     return TRUE;
 }

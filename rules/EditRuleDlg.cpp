@@ -5,29 +5,9 @@
 #include "inspect/InsertRegDlg.h"
 #include "res/resource.h"
 #include "rules/RuleEditing.h"
-
-#include <vector>
+#include "ui/Window.h"
 
 namespace {
-
-std::wstring ItemText(HWND dialog, int id)
-{
-    HWND item = GetDlgItem(dialog, id);
-    std::vector<wchar_t> text(static_cast<size_t>(GetWindowTextLengthW(item)) + 1);
-    GetWindowTextW(item, text.data(), static_cast<int>(text.size()));
-    return text.data();
-}
-
-// A parameter's text in full: a pattern cut for the edit would be saved cut.
-std::wstring ParamText(const PARAM_LIST* params, uint32_t index)
-{
-    const PARAM_ENTRY* entry = ParamEntryAt(params, index);
-    if (entry && ParamEntryText(entry))
-        return ParamEntryText(entry);
-    wchar_t buffer[64] = {};
-    FormatParam(params, index, buffer, 64);
-    return buffer;
-}
 
 bool Checked(HWND dialog, int id)
 {
@@ -65,11 +45,11 @@ BOOL CEditRuleDlg::OnInitDialog()
     const uint32_t kind = RuleKind(m_rule);
     if (kind == OperationKind::OpenFile || kind == OperationKind::Execute) {
         SetLayout(false);
-        SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1, ParamText(m_rule->params, 0).c_str());
+        SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1, ParamFullText(m_rule->params, 0).c_str());
     } else if (kind == OperationKind::SetRegistryValue) {
         SetLayout(true);
-        SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1, ParamText(m_rule->params, 0).c_str());
-        SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM2, ParamText(m_rule->params, 1).c_str());
+        SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1, ParamFullText(m_rule->params, 0).c_str());
+        SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM2, ParamFullText(m_rule->params, 1).c_str());
         CheckDlgButton(m_hWnd, IDC_EDIT_RULE_REGISTRY, BST_CHECKED);
     } else {
         return TRUE;
@@ -133,15 +113,15 @@ void CEditRuleDlg::Accept()
 
     RULE_EDIT edit;
     edit.kind = kind;
-    edit.param1 = ItemText(m_hWnd, IDC_RULE_PARAM1);
+    edit.param1 = ui::WindowText(GetDlgItem(m_hWnd, IDC_RULE_PARAM1));
     if (edit.param1.empty()) {
         ui::ErrorBox(m_hWnd, ui::LoadStr(kind == OperationKind::SetRegistryValue ? IDS_RULE_REG_PATH_EMPTY
                                                                                  : IDS_RULE_FILE_PATH_EMPTY));
         SetFocus(Item(IDC_RULE_PARAM1));
         return;
     }
-    edit.param2 = ItemText(m_hWnd, IDC_RULE_PARAM2);
-    edit.info = ItemText(m_hWnd, IDC_RULE_INFO);
+    edit.param2 = ui::WindowText(GetDlgItem(m_hWnd, IDC_RULE_PARAM2));
+    edit.info = ui::WindowText(GetDlgItem(m_hWnd, IDC_RULE_INFO));
     edit.ask = Checked(m_hWnd, IDC_EDIT_RULE_ASK);
     // Neither button of a pair chosen (a rule read with log mode Alert):
     // that field stays as it was.

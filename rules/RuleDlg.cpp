@@ -8,6 +8,7 @@
 #include "rules/EditRuleDlg.h"
 #include "rules/RuleFile.h"
 #include "ui/MessageLoop.h"
+#include "ui/Window.h"
 
 #include <vector>
 
@@ -34,28 +35,6 @@ const int kRuleButtons[] = { IDC_RULE_EDIT_RULE, IDC_RULE_DELETE_RULES, IDC_RULE
 HTREEITEM NextItem(HWND tree, HTREEITEM item, UINT how)
 {
     return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
-}
-
-std::wstring ItemText(HWND tree, HTREEITEM item)
-{
-    wchar_t text[512] = {};
-    TVITEMW tv = {};
-    tv.mask = TVIF_TEXT;
-    tv.hItem = item;
-    tv.pszText = text;
-    tv.cchTextMax = 512;
-    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
-    return text;
-}
-
-std::wstring ParamText(const PARAM_LIST* params, uint32_t index)
-{
-    const PARAM_ENTRY* entry = ParamEntryAt(params, index);
-    if (entry && ParamEntryText(entry))
-        return ParamEntryText(entry);
-    wchar_t buffer[64] = {};
-    FormatParam(params, index, buffer, 64);
-    return buffer;
 }
 
 std::vector<std::wstring> RowTexts(const Rule* rule, const GroupList& groups)
@@ -248,7 +227,7 @@ void CRuleDlg::OnNodeSelected()
     const bool group = node && node->type == Node::Group;
     EnableWindow(Item(IDC_RULE_EDIT_GROUP), group);
     EnableWindow(Item(IDC_RULE_DELETE_GROUP), group);
-    m_status.SetText(0, group ? node->group->name : (item ? ItemText(Tree(), item) : std::wstring()));
+    m_status.SetText(0, group ? node->group->name : (item ? ui::TreeItemText(Tree(), item) : std::wstring()));
     FillList();
 }
 
@@ -282,9 +261,9 @@ void CRuleDlg::ShowDetails(const Rule* rule)
     const bool registry = RuleKind(rule) == OperationKind::SetRegistryValue;
     SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1_LABEL,
                     ui::LoadStr(registry ? IDS_RULE_LABEL_REG_PATH : IDS_RULE_LABEL_FILE_PATH).c_str());
-    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1, ParamText(rule->params, 0).c_str());
+    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM1, ParamFullText(rule->params, 0).c_str());
     SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM2_LABEL, ui::LoadStr(IDS_RULE_LABEL_REG_NAME).c_str());
-    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM2, registry ? ParamText(rule->params, 1).c_str() : L"");
+    SetDlgItemTextW(m_hWnd, IDC_RULE_PARAM2, registry ? ParamFullText(rule->params, 1).c_str() : L"");
     ShowWindow(Item(IDC_RULE_PARAM2_LABEL), registry ? SW_SHOW : SW_HIDE);
     ShowWindow(Item(IDC_RULE_PARAM2), registry ? SW_SHOW : SW_HIDE);
 }
@@ -389,7 +368,7 @@ void CRuleDlg::DeleteGroup()
         return;
     HTREEITEM item = GroupNode(group);
     const std::wstring text = ui::FormatStr(ui::LoadStr(IDS_RULE_CONFIRM_DELETE_GROUP).c_str(),
-                                            ItemText(Tree(), item).c_str());
+                                            ui::TreeItemText(Tree(), item).c_str());
     if (ui::WarningBox(m_hWnd, text, MB_YESNO) != IDYES)
         return;
     // The parent first: nothing may show the group once it is gone.

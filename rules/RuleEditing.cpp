@@ -132,3 +132,13 @@ bool RuleHasContent(const Rule* rule, const RULE_CONTENT& content)
     return rule && rule->action == content.action && rule->log == content.log && rule->flags == content.flags &&
            rule->info == content.info && ParamListEqual(rule->params, content.params.get());
 }
+
+std::wstring ParamFullText(const PARAM_LIST* params, uint32_t index)
+{
+    const PARAM_ENTRY* entry = ParamEntryAt(params, index);
+    if (entry && ParamEntryText(entry))
+        return ParamEntryText(entry);
+    wchar_t buffer[64] = {};
+    FormatParam(params, index, buffer, 64);
+    return buffer;
+}

@@ -44,6 +44,11 @@ struct RULE_EDIT {
 // Execute, two for RegSetValue (an empty second one becomes "*"); entries of
 // 8 + 2 x (characters + 1) bytes and a size field of 23 plus the entries.
 // Null for a kind outside 0 to 2 or when memory runs out.
+// A parameter's text in full, as the rule dialog shows it for editing (a
+// pattern cut for the edit would be saved cut); "*" for Any and the number
+// for an Integer.
+std::wstring ParamFullText(const PARAM_LIST* params, uint32_t index);
+
 PARAM_LIST* BuildDialogParams(uint32_t kind, const std::wstring& param1, const std::wstring& param2);
 
 // Applies the dialog's fields. For a new rule (`rule` null) a rule is

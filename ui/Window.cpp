@@ -2,7 +2,28 @@
 
 #include "base/Strings.h"
 
+#include <vector>
+
 namespace ui {
+
+std::wstring WindowText(HWND window)
+{
+    std::vector<wchar_t> text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1);
+    GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+    return text.data();
+}
+
+std::wstring TreeItemText(HWND tree, HTREEITEM item)
+{
+    wchar_t text[512] = {};
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = 512;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
+}
 
 CWindow::~CWindow()
 {

@@ -4,8 +4,16 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+
+#include <string>
 
 namespace ui {
+
+// A window's whole text (an edit box's, say), however long.
+std::wstring WindowText(HWND window);
+// The text of a tree view item (at most 511 characters).
+std::wstring TreeItemText(HWND tree, HTREEITEM item);
 
 class CWindow {
 public:
