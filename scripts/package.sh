@@ -28,6 +28,24 @@ for arch in ${*:-$HM_ARCHES}; do
     work=$dir/installer
     mkdir -p "$work"
 
+    # What the setup installs: the stage with the debug information taken
+    # out of the programs (it makes up most of their size and is no use on a
+    # user's machine). It is kept beside the build in symbols/, linked from
+    # each program, for reading crash dumps.
+    files=$work/files
+    symbols=$dir/symbols
+    rm -rf "$files" "$symbols"
+    mkdir -p "$symbols"
+    cp -a "$stage" "$files"
+    case $arch in i686) triple=i686-w64-mingw32 ;; *) triple=x86_64-w64-mingw32 ;; esac
+    while IFS= read -r -d '' program; do
+        debug=$symbols/$(basename "$program").debug
+        "$triple-objcopy" --only-keep-debug "$program" "$debug" &&
+            "$triple-objcopy" --strip-debug --add-gnu-debuglink="$debug" "$program" ||
+            hm_die "cannot take the debug information out of $program"
+    done < <(find "$files" -type f \( -iname '*.exe' -o -iname '*.sys' \) -print0)
+    stage=$files
+
     # The stage's files, and the removal of files and folders, deepest first.
     install_list=$work/install-files.nsh
     remove_list=$work/remove-files.nsh

@@ -34,6 +34,13 @@ std::wstring SetupProgram()
     return L"\"" + StageDir() + L"..\\Harrowmere-Setup.exe\"";
 }
 
+// What the setup program installs: the stage with the debug information
+// taken out of the programs (scripts/package.sh).
+std::wstring PackagedDir()
+{
+    return StageDir() + L"..\\installer\\files\\";
+}
+
 std::string Bytes(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -249,7 +256,7 @@ protected:
 
 TEST_F(InstallerTest, SilentInstallUpgradeAndUninstallKeepTheUsersRulesAndLog)
 {
-    const fs::path folder = fs::path(ProgramDir()).parent_path(), stage = StageDir();
+    const fs::path folder = fs::path(ProgramDir()).parent_path(), stage = PackagedDir();
     ASSERT_EQ(0, RunToEnd(SetupProgram() + L" /S"));
     std::set<std::wstring> staged = FileNames(stage);
     for (const std::wstring& name : staged)
