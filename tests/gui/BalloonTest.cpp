@@ -10,6 +10,7 @@
 #include "res/resource.h"
 
 #include "gui/MessagePump.h"
+#include "gui/TestWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -48,13 +49,7 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 HWND MakeOwner()
 {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = OwnerProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"HmBalloonTestOwner";
-    RegisterClassW(&wc);
-    return CreateWindowExW(0, wc.lpszClassName, L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                           wc.hInstance, nullptr);
+    return gui::CreateTestWindow(L"HmBalloonTestOwner", OwnerProc, L"owner", WS_POPUP, 0, 0, 10, 10);
 }
 
 BOOL CALLBACK CountBalloons(HWND hwnd, LPARAM param)

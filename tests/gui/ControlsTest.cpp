@@ -12,6 +12,7 @@
 #include "res/resource.h"
 
 #include "gui/MessagePump.h"
+#include "gui/TestWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -69,14 +70,8 @@ protected:
     void SetUp() override
     {
         g_sent.clear();
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = ParentProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = g_white;
-        wc.lpszClassName = L"HmControlsTestParent";
-        RegisterClassW(&wc);
-        m_parent = CreateWindowExW(0, wc.lpszClassName, L"Controls", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 60,
-                                   60, 560, 420, nullptr, nullptr, wc.hInstance, nullptr);
+        m_parent = gui::CreateTestWindow(L"HmControlsTestParent", ParentProc, L"Controls",
+                                         WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 60, 60, 560, 420);
         ASSERT_NE(nullptr, m_parent);
         m_font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, GB2312_CHARSET, 0, 0, 0, 0, L"宋体");
         Pump(100);

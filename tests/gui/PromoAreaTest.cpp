@@ -8,6 +8,7 @@
 #include "base/Strings.h"
 #include "gui/MessagePump.h"
 #include "gui/Screenshot.h"
+#include "gui/TestWindow.h"
 #include "res/resource.h"
 #include "update/UpdateTestKit.h"
 
@@ -58,14 +59,8 @@ protected:
         g_bannerClicks.clear();
         m_places.programFolder = m_dir.Path();
         m_config = std::make_unique<CConfig>(m_places);
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = OwnerProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = L"HmPromoTestOwner";
-        RegisterClassW(&wc);
-        m_owner = CreateWindowExW(0, wc.lpszClassName, L"Promotion area", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40,
-                                  40, 420, 200, nullptr, nullptr, wc.hInstance, nullptr);
+        m_owner = gui::CreateTestWindow(L"HmPromoTestOwner", OwnerProc, L"Promotion area",
+                                        WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40, 40, 420, 200);
         ASSERT_NE(nullptr, m_owner);
     }
     void TearDown() override

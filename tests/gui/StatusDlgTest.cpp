@@ -11,6 +11,7 @@
 #include "res/resource.h"
 
 #include "gui/MessagePump.h"
+#include "gui/TestWindow.h"
 #include "TestRegistry.h"
 
 #include <gtest/gtest.h>
@@ -95,14 +96,8 @@ protected:
         m_places.programFolder = m_folder;
         m_config = std::make_unique<CConfig>(m_places);
 
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = ParentProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = L"HmStatusPageTestParent";
-        RegisterClassW(&wc);
-        m_parent = CreateWindowExW(0, wc.lpszClassName, L"Status page", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
-                                   40, 40, 560, 460, nullptr, nullptr, wc.hInstance, nullptr);
+        m_parent = gui::CreateTestWindow(L"HmStatusPageTestParent", ParentProc, L"Status page",
+                                         WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40, 40, 560, 460);
         ASSERT_NE(nullptr, m_parent);
     }
 

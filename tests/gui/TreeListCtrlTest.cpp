@@ -5,6 +5,7 @@
 #include "controls/TreeListCtrl.h"
 
 #include "gui/MessagePump.h"
+#include "gui/TestWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +37,8 @@ protected:
     void SetUp() override
     {
         g_told.clear();
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = ParentProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"HmTreeListTestParent";
-        RegisterClassW(&wc);
-        m_parent = CreateWindowExW(0, wc.lpszClassName, L"TreeList", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 500,
-                                   360, nullptr, nullptr, wc.hInstance, nullptr);
+        m_parent = gui::CreateTestWindow(L"HmTreeListTestParent", ParentProc, L"TreeList",
+                                         WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 500, 360);
         ASSERT_TRUE(m_tree.Create(m_parent, 5000, RECT{ 0, 0, 480, 300 }, true));
         m_tree.InsertColumn(0, L"Name", 200);
         m_tree.InsertColumn(1, L"PID", 60);

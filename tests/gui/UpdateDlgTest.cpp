@@ -12,6 +12,7 @@
 #include "base/Strings.h"
 #include "gui/MessagePump.h"
 #include "gui/Screenshot.h"
+#include "gui/TestWindow.h"
 #include "res/resource.h"
 #include "update/UpdateSchedule.h"
 #include "update/UpdateTestKit.h"
@@ -71,14 +72,8 @@ protected:
         m_places.settingsKey = m_key;
         m_places.programFolder = m_dir.Path();
         m_config = std::make_unique<CConfig>(m_places);
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = L"HmUpdatePageTestParent";
-        RegisterClassW(&wc);
-        m_parent = CreateWindowExW(0, wc.lpszClassName, L"Update page", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40,
-                                   40, 560, 460, nullptr, nullptr, wc.hInstance, nullptr);
+        m_parent = gui::CreateTestWindow(L"HmUpdatePageTestParent", DefWindowProcW, L"Update page",
+                                         WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40, 40, 560, 460);
         ASSERT_NE(nullptr, m_parent);
     }
     void TearDown() override
