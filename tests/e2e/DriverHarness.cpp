@@ -129,6 +129,21 @@ HANDLE OpenDriverDevice()
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+HANDLE HoldDriverSession()
+{
+    if (!StartDriverService(0))
+        return INVALID_HANDLE_VALUE;
+    HANDLE device = OpenDriverDevice();
+    uint64_t address = 0;
+    DWORD got = 0;
+    if (device != INVALID_HANDLE_VALUE &&
+        !DeviceIoControl(device, IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address), &got, nullptr)) {
+        CloseHandle(device);
+        return INVALID_HANDLE_VALUE;
+    }
+    return device;
+}
+
 bool StopDriverService()
 {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);

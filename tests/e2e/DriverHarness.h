@@ -34,6 +34,11 @@ void ClearReplyTimeout();
 // Opens the driver's device; INVALID_HANDLE_VALUE when it is absent.
 HANDLE OpenDriverDevice();
 
+// Starts the service and begins a session on a handle of this process's
+// own, as another program would that got to the driver first; the handle
+// (closing it ends the session), or INVALID_HANDLE_VALUE.
+HANDLE HoldDriverSession();
+
 // One rule of a hand-built image: an empty pattern stands for a parameter
 // that matches anything (no payload).
 struct TestRule {

@@ -331,8 +331,7 @@ TEST_F(RequestRoadTest, AnotherProgramCannotSwitchTheGuardOffAndTheNextGuardStar
 {
     StartGuard();
     ASSERT_EQ(2, Inject(L"OpenFile C:\\reject\\1.txt").verdict);
-    HANDLE device = CreateFileW(L"\\\\.\\Global\\Harrowmere", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE device = drivertest::OpenDriverDevice();
     ASSERT_NE(INVALID_HANDLE_VALUE, device);
     const uint8_t headerOnly[12] = { 12, 0, 0, 0, 12, 0, 0, 0, 12, 0, 0, 0 };
     DWORD pid = GetCurrentProcessId();
@@ -408,12 +407,8 @@ bool WaitForMonitoringLabel(DWORD pid, const std::wstring& text, DWORD timeoutMs
 TEST_F(RequestRoadTest, StatusPageSaysMonitoringIsOffWhileTheSessionIsRefusedOrGone)
 {
     // Another program holds the driver's session before the guard starts.
-    ASSERT_TRUE(drivertest::StartDriverService(0));
-    HANDLE holder = drivertest::OpenDriverDevice();
+    HANDLE holder = drivertest::HoldDriverSession();
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    uint64_t address = 0;
-    DWORD got = 0;
-    ASSERT_TRUE(DeviceIoControl(holder, IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address), &got, nullptr));
 
     ASSERT_TRUE(m_guard.Start(L"Harrowmere.exe", L"/background", true));
     // The load-failure message comes first; answer it.

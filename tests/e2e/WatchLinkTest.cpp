@@ -45,12 +45,8 @@ TEST_F(WatchLink, SecondStartAndStopWhenStoppedAnswerMinusOneQuietly)
 
 TEST_F(WatchLink, SessionThatAnotherProgramHoldsIsRefusedUntilItsHolderCloses)
 {
-    ASSERT_TRUE(drivertest::StartDriverService(0));
-    HANDLE holder = drivertest::OpenDriverDevice();
+    HANDLE holder = drivertest::HoldDriverSession();
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    uint64_t address = 0;
-    DWORD got = 0;
-    ASSERT_TRUE(DeviceIoControl(holder, IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address), &got, nullptr));
 
     EXPECT_EQ(-3, m_link.Start());
     EXPECT_EQ(1, m_loadFailures);
