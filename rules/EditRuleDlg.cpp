@@ -2,9 +2,9 @@
 
 #include "base/ShellDialogs.h"
 #include "base/Strings.h"
-#include "inspect/InsertRegDlg.h"
 #include "res/resource.h"
 #include "rules/RuleEditing.h"
+#include "sysview/InsertRegDlg.h"
 #include "ui/Window.h"
 
 namespace {

@@ -15,7 +15,7 @@ trap hm_wine_down EXIT
 hm_wine_up
 bench=$HM_BUILD_ROOT/x86_64/bench
 
-for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe "$bench"/bench_inspect.exe; do
+for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe "$bench"/bench_sysview.exe; do
     [ -f "$b" ] || continue
     echo "== $(basename "$b" .exe)"
     (cd "$bench" && hm_wine "$(basename "$b")" | tr -d '\r')

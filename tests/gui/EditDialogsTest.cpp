@@ -10,8 +10,8 @@
 #include "gui/MessagePump.h"
 #include "gui/ModalWatch.h"
 #include "gui/Screenshot.h"
-#include "inspect/InsertRegDlg.h"
 #include "res/resource.h"
+#include "sysview/InsertRegDlg.h"
 
 #include <gtest/gtest.h>
 

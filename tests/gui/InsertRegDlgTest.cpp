@@ -5,15 +5,15 @@
 // The registry path picker from template 194 over a scratch key of the
 // current user with values of every kind: the tree it loads and grows, the
 // values it lists, what import hands back, and cancel while it loads.
-#include "inspect/InsertRegDlg.h"
+#include "sysview/InsertRegDlg.h"
 
 #include "base/Messages.h"
 #include "gui/MessagePump.h"
 #include "gui/MessageSequence.h"
 #include "gui/ModalWatch.h"
 #include "gui/Screenshot.h"
-#include "inspect/RegistryBrowse.h"
 #include "res/resource.h"
+#include "sysview/RegistryBrowse.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 // main window's tray command, hot key and status link that open the process
 // manager. Screenshots: the process tree with modules below, the handle view,
 // both finder modes with results.
-#include "inspect/FindDllHandleDlg.h"
-#include "inspect/TaskManagerDlg.h"
+#include "sysview/FindDllHandleDlg.h"
+#include "sysview/TaskManagerDlg.h"
 
 #include "base/ColumnWidths.h"
 #include "base/WindowPlacement.h"
@@ -156,7 +156,7 @@ TEST_F(TaskManager, LiveTreeWithModulesAndHandlesOfTheSelectedProcess)
     EXPECT_EQ(Row(parent.Id()), list.GetParentRow(Row(child)));
     EXPECT_EQ(nullptr, list.GetParentRow(Row(orphan))) << "its parent had ended";
     EXPECT_EQ(std::to_wstring(child), list.GetText(Row(child), 1));
-    EXPECT_EQ(L"hm_inspect_helper.exe", list.GetText(Row(child), 0));
+    EXPECT_EQ(L"hm_child_helper.exe", list.GetText(Row(child), 0));
     EXPECT_EQ(L" K ", list.GetText(Row(child), 3).substr(list.GetText(Row(child), 3).size() - 3));
     EXPECT_NE(ui::LoadStr(IDS_TASK_COUNT_INITIAL), m_dlg->StatusBar().Text(1));
 
@@ -192,7 +192,7 @@ TEST_F(TaskManager, LiveTreeWithModulesAndHandlesOfTheSelectedProcess)
     EXPECT_FALSE(FindRow(handles, 1, held));
     Command(IDC_TASK_VIEW_SWITCH);
     ASSERT_TRUE(PumpUntil([&] { return !m_dlg->DetailsPending(); }));
-    EXPECT_EQ(L"hm_inspect_helper.exe", modules.GetText(modules.RowAt(0), 0));
+    EXPECT_EQ(L"hm_child_helper.exe", modules.GetText(modules.RowAt(0), 0));
 
     // The parent ends: its row goes and its child moves up to its place.
     parent.End();
@@ -276,7 +276,7 @@ TEST_F(TaskManager, EndingAProcessAsksFirstAndNeverEndsTheProgram)
     SelectProcess(sleeper.Id());
     Command(IDC_TASK_END_PROCESS);
     ASSERT_EQ(1u, m_questions.size());
-    EXPECT_EQ(ui::FormatStr(ui::LoadStr(IDS_TASK_END_QUESTION).c_str(), L"hm_inspect_helper.exe"), m_questions[0]);
+    EXPECT_EQ(ui::FormatStr(ui::LoadStr(IDS_TASK_END_QUESTION).c_str(), L"hm_child_helper.exe"), m_questions[0]);
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(sleeper.Process(), 200)) << "answered no";
 
     // The process menu names the other view, and its commands act.
@@ -376,7 +376,7 @@ TEST_F(TaskManager, FinderListsModuleAndFileHoldersAndStaysOpenOnEnter)
         for (int i = 0; i < rows.RowCount(); ++i) {
             if (rows.Cell(i, 1) == c.id) {
                 found = true;
-                EXPECT_EQ(L"hm_" + std::wstring(c.mode == FINDER_MODULES ? L"gui_tests" : L"inspect_helper") + L".exe",
+                EXPECT_EQ(L"hm_" + std::wstring(c.mode == FINDER_MODULES ? L"gui_tests" : L"child_helper") + L".exe",
                           rows.Cell(i, 0));
                 if (!c.path.empty()) {
                     EXPECT_EQ(c.path, rows.Cell(i, 2));

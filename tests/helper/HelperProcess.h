@@ -1,4 +1,4 @@
-// Starts the inspection helper (hm_inspect_helper.exe, beside the test or
+// Starts the inspection helper (hm_child_helper.exe, beside the test or
 // benchmark program) in one of its modes, waits until it is ready, and ends
 // it again.
 #pragma once
@@ -21,10 +21,10 @@ inline std::wstring ProgramFolder()
 
 inline std::wstring HelperPath()
 {
-    std::wstring beside = ProgramFolder() + L"hm_inspect_helper.exe";
+    std::wstring beside = ProgramFolder() + L"hm_child_helper.exe";
     if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
         return beside;
-    return ProgramFolder() + L"..\\tests\\hm_inspect_helper.exe"; // from the benchmark folder
+    return ProgramFolder() + L"..\\tests\\hm_child_helper.exe"; // from the benchmark folder
 }
 
 class CHelperProcess {
@@ -39,7 +39,7 @@ public:
     bool Start(const std::wstring& mode, const std::wstring& file = std::wstring())
     {
         static LONG counter = 0;
-        std::wstring event = L"HmInspectHelper-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+        std::wstring event = L"HmChildHelper-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                              std::to_wstring(InterlockedIncrement(&counter));
         HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
         std::wstring command = L"\"" + HelperPath() + L"\" " + mode + L" ";

@@ -1,7 +1,7 @@
 // Device path translation over a stand-in table of drive targets (local
 // volumes, a network redirection, a substituted drive), and once against the
 // Wine prefix's own drives.
-#include "inspect/DevicePath.h"
+#include "sysview/DevicePath.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // system's own, so the table is "available".
 #pragma once
 
-#include "inspect/NativeLayouts.h"
-#include "inspect/NtApi.h"
+#include "sysview/NativeLayouts.h"
+#include "sysview/NtApi.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Version resources: the choice of the translation entry for a user's
 // language, and real files: the test helper (a Chinese and an English table,
 // the English one without a company name) and a file without a resource.
-#include "inspect/FileVersionInfo.h"
+#include "sysview/FileVersionInfo.h"
 
 #include "helper/HelperProcess.h"
 

@@ -1,6 +1,6 @@
 // The finder's searches against real processes: helper children that hold a
 // file open, and kernel32.dll, which every process has loaded.
-#include "inspect/ModuleHandleSearch.h"
+#include "sysview/ModuleHandleSearch.h"
 
 #include "helper/HelperProcess.h"
 

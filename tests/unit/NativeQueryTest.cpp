@@ -2,13 +2,13 @@
 // helper child processes) and against stand-in entry points where the system
 // cannot be made to misbehave: lists that outgrow their buffer, malformed
 // records, missing entry points, name queries that hang.
-#include "inspect/DevicePath.h"
-#include "inspect/HandleObjects.h"
-#include "inspect/ModuleHandleSearch.h"
-#include "inspect/NativeLayouts.h"
-#include "inspect/SystemHandleInfo.h"
-#include "inspect/SystemModuleInfo.h"
-#include "inspect/SystemProcessInfo.h"
+#include "sysview/DevicePath.h"
+#include "sysview/HandleObjects.h"
+#include "sysview/ModuleHandleSearch.h"
+#include "sysview/NativeLayouts.h"
+#include "sysview/SystemHandleInfo.h"
+#include "sysview/SystemModuleInfo.h"
+#include "sysview/SystemProcessInfo.h"
 
 #include "helper/HelperProcess.h"
 
@@ -111,7 +111,7 @@ TEST(NativeQueries, SnapshotShowsThisProcessAndItsChild)
     const PROCESS_RECORD* record = snapshot.Find(child.Id());
     ASSERT_NE(nullptr, record);
     EXPECT_EQ(GetCurrentProcessId(), record->parentProcessId);
-    EXPECT_TRUE(EndsWithNoCase(record->imageName, L"hm_inspect_helper.exe"));
+    EXPECT_TRUE(EndsWithNoCase(record->imageName, L"hm_child_helper.exe"));
 
     // The Wine prefix's list fits in 64 KB: a small start must grow.
     CSystemProcessInfo small(false, CNtApi::System(), 512);

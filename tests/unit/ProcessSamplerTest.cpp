@@ -1,7 +1,7 @@
 // One refresh's data for the process manager, from stand-in process lists and
 // system times (one processor): shares, first sightings, row placement and
 // the texts of the memory and processor columns.
-#include "inspect/ProcessSampler.h"
+#include "sysview/ProcessSampler.h"
 
 #include "unit/FakeNtApi.h"
 

@@ -1,6 +1,6 @@
-#include "inspect/NtApi.h"
+#include "sysview/NtApi.h"
 
-#include "inspect/NativeLayouts.h"
+#include "sysview/NativeLayouts.h"
 
 #include <cstring>
 

@@ -3,9 +3,9 @@
 // modules and its named handles as list rows; and ending it.
 #pragma once
 
-#include "inspect/NtApi.h"
-#include "inspect/ProcessSampler.h"
-#include "inspect/SystemProcessInfo.h"
+#include "sysview/NtApi.h"
+#include "sysview/ProcessSampler.h"
+#include "sysview/SystemProcessInfo.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // are bound by name at each refresh.
 #pragma once
 
-#include "inspect/NtApi.h"
+#include "sysview/NtApi.h"
 
 #include <windows.h>
 

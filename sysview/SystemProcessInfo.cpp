@@ -1,6 +1,6 @@
-#include "inspect/SystemProcessInfo.h"
+#include "sysview/SystemProcessInfo.h"
 
-#include "inspect/NativeLayouts.h"
+#include "sysview/NativeLayouts.h"
 
 #include <algorithm>
 #include <cstring>

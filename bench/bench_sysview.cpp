@@ -6,11 +6,11 @@
 // ones only sample), the window thread's part of a refresh (rows, texts,
 // painting), the handle list of one process, and the searches for one file
 // and one module across all processes. Milliseconds per operation.
-#include "inspect/ModuleHandleSearch.h"
-#include "inspect/ProcessDetails.h"
-#include "inspect/ProcessSampler.h"
-#include "inspect/SystemHandleInfo.h"
-#include "inspect/TaskManagerDlg.h"
+#include "sysview/ModuleHandleSearch.h"
+#include "sysview/ProcessDetails.h"
+#include "sysview/ProcessSampler.h"
+#include "sysview/SystemHandleInfo.h"
+#include "sysview/TaskManagerDlg.h"
 
 #include "helper/HelperProcess.h"
 

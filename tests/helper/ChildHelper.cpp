@@ -1,10 +1,10 @@
 // A child process for the inspection tests and benchmark: it holds a file
 // open, or sleeps, or starts a sleeping child of its own, signals a named
 // event when it is ready, and stays until it is ended.
-//   hm_inspect_helper hold <file> <event>     opens the file, then waits
-//   hm_inspect_helper sleep <event>           waits
-//   hm_inspect_helper parent <event>          starts "sleep" as its child, then waits
-//   hm_inspect_helper orphan <event>          starts "sleep" as its child, then ends
+//   hm_child_helper hold <file> <event>     opens the file, then waits
+//   hm_child_helper sleep <event>           waits
+//   hm_child_helper parent <event>          starts "sleep" as its child, then waits
+//   hm_child_helper orphan <event>          starts "sleep" as its child, then ends
 // The child of "parent" and "orphan" signals the same event.
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "inspect/HandleObjects.h"
+#include "sysview/HandleObjects.h"
 
-#include "inspect/NativeLayouts.h"
-#include "inspect/SystemProcessInfo.h"
+#include "sysview/NativeLayouts.h"
+#include "sysview/SystemProcessInfo.h"
 
 #include <cstring>
 #include <cwchar>

@@ -1,7 +1,7 @@
-#include "inspect/SystemModuleInfo.h"
+#include "sysview/SystemModuleInfo.h"
 
 #include "base/Handles.h"
-#include "inspect/SystemProcessInfo.h"
+#include "sysview/SystemProcessInfo.h"
 
 #include <algorithm>
 #include <cwchar>

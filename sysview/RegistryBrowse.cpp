@@ -1,4 +1,4 @@
-#include "inspect/RegistryBrowse.h"
+#include "sysview/RegistryBrowse.h"
 
 #include "base/Registry.h"
 

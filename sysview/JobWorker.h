@@ -1,4 +1,4 @@
-// CInspectWorker: one thread that runs a window's background jobs one after
+// CJobWorker: one thread that runs a window's background jobs one after
 // another (snapshots, module and handle lists, searches). A job hands its
 // result to its window by a posted message; only the window's thread touches
 // the window's controls. The owner stops the worker before its window goes:
@@ -16,14 +16,14 @@
 #include <thread>
 #include <utility>
 
-class CInspectWorker {
+class CJobWorker {
 public:
     using Job = std::function<void(const std::atomic<bool>& stop)>;
 
-    CInspectWorker() = default;
-    ~CInspectWorker() { Stop(); }
-    CInspectWorker(const CInspectWorker&) = delete;
-    CInspectWorker& operator=(const CInspectWorker&) = delete;
+    CJobWorker() = default;
+    ~CJobWorker() { Stop(); }
+    CJobWorker(const CJobWorker&) = delete;
+    CJobWorker& operator=(const CJobWorker&) = delete;
 
     // Queues a job; the thread starts with the first one. Ignored after Stop.
     void Post(Job job);

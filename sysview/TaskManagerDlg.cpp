@@ -1,12 +1,12 @@
-#include "inspect/TaskManagerDlg.h"
+#include "sysview/TaskManagerDlg.h"
 
 #include "base/ColumnWidths.h"
 #include "base/Messages.h"
 #include "base/ProcessPath.h"
 #include "base/Shell.h"
 #include "base/Strings.h"
-#include "inspect/FindDllHandleDlg.h"
 #include "res/resource.h"
+#include "sysview/FindDllHandleDlg.h"
 
 #include <commctrl.h>
 

@@ -2,7 +2,7 @@
 // process list (native class 5), by process id in ascending order.
 #pragma once
 
-#include "inspect/NtApi.h"
+#include "sysview/NtApi.h"
 
 #include <cstdint>
 #include <map>

@@ -1,32 +1,32 @@
-#include "inspect/InspectWorker.h"
+#include "sysview/JobWorker.h"
 
 #include <windows.h>
 #include <objbase.h>
 
-void CInspectWorker::Post(Job job)
+void CJobWorker::Post(Job job)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_stopped)
         return;
     m_jobs.push_back(std::move(job));
     if (!m_thread.joinable())
-        m_thread = std::thread(&CInspectWorker::Run, this);
+        m_thread = std::thread(&CJobWorker::Run, this);
     m_wake.notify_one();
 }
 
-void CInspectWorker::DropQueued()
+void CJobWorker::DropQueued()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_jobs.clear();
 }
 
-bool CInspectWorker::Busy() const
+bool CJobWorker::Busy() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_running || !m_jobs.empty();
 }
 
-void CInspectWorker::Stop()
+void CJobWorker::Stop()
 {
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -41,7 +41,7 @@ void CInspectWorker::Stop()
 
 // The worker thread: owns nothing but the job it runs; ends when Stop sets
 // the flag. The shell calls of some jobs (icons) want COM on the thread.
-void CInspectWorker::Run()
+void CJobWorker::Run()
 {
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     for (;;) {

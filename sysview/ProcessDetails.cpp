@@ -1,15 +1,15 @@
-#include "inspect/ProcessDetails.h"
+#include "sysview/ProcessDetails.h"
 
 #include "base/LateBound.h"
 #include "base/Handles.h"
 #include "base/PathString.h"
 #include "base/ProcessPath.h"
 #include "base/Shell.h"
-#include "inspect/DevicePath.h"
-#include "inspect/FileVersionInfo.h"
-#include "inspect/HandleObjects.h"
-#include "inspect/SystemHandleInfo.h"
-#include "inspect/SystemModuleInfo.h"
+#include "sysview/DevicePath.h"
+#include "sysview/FileVersionInfo.h"
+#include "sysview/HandleObjects.h"
+#include "sysview/SystemHandleInfo.h"
+#include "sysview/SystemModuleInfo.h"
 
 #include <windows.h>
 #include <shlwapi.h>

@@ -1,11 +1,11 @@
-#include "inspect/ModuleHandleSearch.h"
+#include "sysview/ModuleHandleSearch.h"
 
 #include "base/LateBound.h"
-#include "inspect/DevicePath.h"
-#include "inspect/HandleObjects.h"
-#include "inspect/SystemHandleInfo.h"
-#include "inspect/SystemModuleInfo.h"
-#include "inspect/SystemProcessInfo.h"
+#include "sysview/DevicePath.h"
+#include "sysview/HandleObjects.h"
+#include "sysview/SystemHandleInfo.h"
+#include "sysview/SystemModuleInfo.h"
+#include "sysview/SystemProcessInfo.h"
 
 #include <windows.h>
 

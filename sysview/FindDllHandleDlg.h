@@ -7,8 +7,8 @@
 #pragma once
 
 #include "controls/ReportList.h"
-#include "inspect/InspectWorker.h"
-#include "inspect/ModuleHandleSearch.h"
+#include "sysview/JobWorker.h"
+#include "sysview/ModuleHandleSearch.h"
 #include "ui/Dialog.h"
 
 #include <atomic>
@@ -46,7 +46,7 @@ private:
 
     int m_mode;
     CReportList m_list;
-    CInspectWorker m_worker;
+    CJobWorker m_worker;
     bool m_searching = false;
     unsigned m_generation = 0;
     std::shared_ptr<std::atomic<bool>> m_cancel;

@@ -1,9 +1,9 @@
-#include "inspect/InsertRegDlg.h"
+#include "sysview/InsertRegDlg.h"
 
 #include "base/Messages.h"
 #include "base/Strings.h"
-#include "inspect/RegistryBrowse.h"
 #include "res/resource.h"
+#include "sysview/RegistryBrowse.h"
 #include "ui/Window.h"
 
 #include <algorithm>

@@ -15,9 +15,9 @@
 #include "controls/ResizableDlg.h"
 #include "controls/StatusBar.h"
 #include "controls/TreeListCtrl.h"
-#include "inspect/InspectWorker.h"
-#include "inspect/ProcessDetails.h"
-#include "inspect/ProcessSampler.h"
+#include "sysview/JobWorker.h"
+#include "sysview/ProcessDetails.h"
+#include "sysview/ProcessSampler.h"
 
 #include <windows.h>
 
@@ -135,11 +135,11 @@ private:
 
     // Refresh worker and the result it leaves for the window.
     std::unique_ptr<CProcessSampler> m_sampler; // used on the worker only
-    CInspectWorker m_refreshWorker;
+    CJobWorker m_refreshWorker;
     CHandOver<std::unique_ptr<PROCESS_REFRESH>> m_refreshResult;
 
     // Detail worker (module and handle lists) and its result.
-    CInspectWorker m_detailWorker;
+    CJobWorker m_detailWorker;
     unsigned m_detailGeneration = 0;
     bool m_detailsPending = false;
     std::shared_ptr<std::atomic<bool>> m_detailCancel;

@@ -12,8 +12,8 @@
 #pragma once
 
 #include "base/Handles.h"
-#include "inspect/NtApi.h"
-#include "inspect/SystemHandleInfo.h"
+#include "sysview/NtApi.h"
+#include "sysview/SystemHandleInfo.h"
 
 #include <cstdint>
 #include <map>

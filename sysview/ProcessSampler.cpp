@@ -1,4 +1,4 @@
-#include "inspect/ProcessSampler.h"
+#include "sysview/ProcessSampler.h"
 
 #include <cwchar>
 #include <set>

@@ -5,8 +5,8 @@
 // whether its parent is interactive). The window only applies the result.
 #pragma once
 
-#include "inspect/NtApi.h"
-#include "inspect/SystemProcessInfo.h"
+#include "sysview/NtApi.h"
+#include "sysview/SystemProcessInfo.h"
 
 #include <cstdint>
 #include <functional>

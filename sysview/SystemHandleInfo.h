@@ -2,7 +2,7 @@
 // all, optionally only the handles whose object type has a given name.
 #pragma once
 
-#include "inspect/NtApi.h"
+#include "sysview/NtApi.h"
 
 #include <cstdint>
 #include <string>

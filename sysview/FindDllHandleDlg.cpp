@@ -1,4 +1,4 @@
-#include "inspect/FindDllHandleDlg.h"
+#include "sysview/FindDllHandleDlg.h"
 
 #include "base/Messages.h"
 #include "base/Strings.h"

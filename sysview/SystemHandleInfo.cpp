@@ -1,7 +1,7 @@
-#include "inspect/SystemHandleInfo.h"
+#include "sysview/SystemHandleInfo.h"
 
-#include "inspect/HandleObjects.h"
-#include "inspect/NativeLayouts.h"
+#include "sysview/HandleObjects.h"
+#include "sysview/NativeLayouts.h"
 
 #include <algorithm>
 #include <cstring>

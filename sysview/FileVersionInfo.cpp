@@ -1,4 +1,4 @@
-#include "inspect/FileVersionInfo.h"
+#include "sysview/FileVersionInfo.h"
 
 #include <cstring>
 #include <cwchar>

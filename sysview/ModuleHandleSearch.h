@@ -3,7 +3,7 @@
 // full path. Plain code for any thread; a stop flag ends a search early.
 #pragma once
 
-#include "inspect/NtApi.h"
+#include "sysview/NtApi.h"
 
 #include <atomic>
 #include <cstdint>

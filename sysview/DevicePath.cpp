@@ -1,4 +1,4 @@
-#include "inspect/DevicePath.h"
+#include "sysview/DevicePath.h"
 
 #include "base/LateBound.h"
 #include <windows.h>
