@@ -7,7 +7,7 @@
 #pragma once
 
 #include "controls/ReportList.h"
-#include "sysview/JobWorker.h"
+#include "base/JobWorker.h"
 #include "sysview/ModuleHandleSearch.h"
 #include "ui/Dialog.h"
 

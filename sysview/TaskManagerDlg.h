@@ -15,7 +15,7 @@
 #include "controls/ResizableDlg.h"
 #include "controls/StatusBar.h"
 #include "controls/TreeListCtrl.h"
-#include "sysview/JobWorker.h"
+#include "base/JobWorker.h"
 #include "sysview/ProcessDetails.h"
 #include "sysview/ProcessSampler.h"
 

@@ -1,4 +1,4 @@
-#include "sysview/JobWorker.h"
+#include "base/JobWorker.h"
 
 #include <windows.h>
 #include <objbase.h>
