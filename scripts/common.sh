@@ -6,7 +6,7 @@ HM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 HM_CACHE=${HM_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/harrowmere}
 HM_BUILD_ROOT=${HM_BUILD_ROOT:-$HM_ROOT/build}
 export WINEPREFIX=${WINEPREFIX:-$HM_ROOT/.wine}
-HM_ARCHES="x86_64 i686"
+HM_ARCHES=${HM_ARCHES:-x86_64 i686} # HM_ARCHES=x86_64 builds one while iterating
 
 # Debian source package versions the build is pinned to.
 HM_TINYXML_VERSION=2.6.2-6+deb12u1
