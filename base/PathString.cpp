@@ -252,3 +252,11 @@ bool CPathString::GetAttributes(const CPathString& path, WIN32_FILE_ATTRIBUTE_DA
     ZeroMemory(data, sizeof(*data));
     return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, data) != 0;
 }
+
+std::wstring CPathString::ProgramFolder(const std::wstring& chosen)
+{
+    CPathString folder = chosen.empty() ? FolderOf(ModulePath()) : CPathString(chosen);
+    if (!folder.empty())
+        folder.AddBackslash();
+    return folder.str();
+}

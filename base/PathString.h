@@ -92,6 +92,11 @@ public:
     // The existence and size test of a file.
     static bool GetAttributes(const CPathString& path, WIN32_FILE_ATTRIBUTE_DATA* data);
 
+    // The program folder with a final backslash: `chosen` when it is not
+    // empty (tests and the settings pick one), else the running program's
+    // folder. Every file of the program folder is this plus its name.
+    static std::wstring ProgramFolder(const std::wstring& chosen = std::wstring());
+
 private:
     // Takes the NUL-terminated text that a shell function left in m_text.
     void TrimToTerminator();

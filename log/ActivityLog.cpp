@@ -23,9 +23,9 @@ CLogFile& File()
 
 } // namespace
 
-int InitLog()
+void InitLog()
 {
-    return Queue().Init();
+    Queue().Init();
 }
 
 void CloseLog()
@@ -70,9 +70,9 @@ LOG_RECORD* LockLogRecord(int32_t sequence)
     return Queue().Lock(sequence);
 }
 
-int UnlockLogRecord(int32_t sequence)
+void UnlockLogRecord(int32_t sequence)
 {
-    return Queue().Unlock(sequence);
+    Queue().Unlock(sequence);
 }
 
 int32_t LogDroppedCount()
@@ -85,16 +85,15 @@ int32_t LogNextSequence()
     return Queue().NextSequence();
 }
 
-int OpenLogFile(const wchar_t* programFolder, const wchar_t* appDataFolder)
+LogFileResult OpenLogFile(const wchar_t* programFolder, const wchar_t* appDataFolder)
 {
-    std::wstring folder = programFolder ? std::wstring(programFolder)
-                                        : CPathString::FolderOf(CPathString::ModulePath()).str();
+    const std::wstring folder = programFolder ? std::wstring(programFolder) : CPathString::ProgramFolder();
     return File().Open(folder, appDataFolder);
 }
 
-int WriteLogLine(const wchar_t* text)
+void WriteLogLine(const wchar_t* text)
 {
-    return File().WriteLine(text);
+    File().WriteLine(text);
 }
 
 void CloseLogFile()

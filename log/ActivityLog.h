@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-// Makes the log queue accept records. 0.
-int InitLog();
+// Makes the log queue accept records.
+void InitLog();
 // Drops every record, pinned or not; at shut-down.
 void CloseLog();
 
@@ -24,8 +24,8 @@ int32_t AddLogRecord(const wchar_t* processName, uint32_t processId, uint16_t ve
 // The record, pinned, or null when it is no longer (or not yet) queued. A
 // reader locks, reads and unlocks with the same number, also after a null.
 LOG_RECORD* LockLogRecord(int32_t sequence);
-// Unpins the record when it is queued. 0.
-int UnlockLogRecord(int32_t sequence);
+// Unpins the record when it is queued.
+void UnlockLogRecord(int32_t sequence);
 
 // The oldest kept sequence number (records dropped so far) and the number the
 // next record will get; a reader may list every number in between.
@@ -34,11 +34,11 @@ int32_t LogNextSequence();
 
 // Opens "Harrowmere.log" in the program folder, or in "Harrowmere" under the
 // application-data folder when that fails. Null arguments mean the real
-// folders. 0, or -2 when neither place can be opened: file logging is then
-// off and the queue still works.
-int OpenLogFile(const wchar_t* programFolder = nullptr, const wchar_t* appDataFolder = nullptr);
-// Time-stamps and appends one line. 0.
-int WriteLogLine(const wchar_t* text);
+// folders. File logging is off when neither place can be opened; the queue
+// still works.
+LogFileResult OpenLogFile(const wchar_t* programFolder = nullptr, const wchar_t* appDataFolder = nullptr);
+// Time-stamps and appends one line (nothing when no file is open).
+void WriteLogLine(const wchar_t* text);
 // Closes the log file; at shut-down.
 void CloseLogFile();
 // The path of the open log file (empty when none).

@@ -33,14 +33,14 @@ bool CLogFile::OpenPathLocked(const std::wstring& path)
     return true;
 }
 
-int CLogFile::Open(const std::wstring& programFolder, const wchar_t* appDataFolder)
+LogFileResult CLogFile::Open(const std::wstring& programFolder, const wchar_t* appDataFolder)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_file.Close();
     m_path.clear();
 
     if (!programFolder.empty() && OpenPathLocked(CPathString::Combine(programFolder, kLogFileName).str()))
-        return 0;
+        return LOG_FILE_OPEN;
 
     std::wstring appData;
     if (appDataFolder) {
@@ -48,15 +48,15 @@ int CLogFile::Open(const std::wstring& programFolder, const wchar_t* appDataFold
     } else {
         wchar_t folder[MAX_PATH] = {};
         if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder)))
-            return -2;
+            return LOG_FILE_UNAVAILABLE;
         appData = folder;
     }
     if (appData.empty())
-        return -2;
+        return LOG_FILE_UNAVAILABLE;
     CPathString folder(appData);
     folder.Append(kAppDataFolderName);
     CreateDirectoryW(folder.c_str(), nullptr); // an existing folder is fine
-    return OpenPathLocked(CPathString::Combine(folder, kLogFileName).str()) ? 0 : -2;
+    return OpenPathLocked(CPathString::Combine(folder, kLogFileName).str()) ? LOG_FILE_OPEN : LOG_FILE_UNAVAILABLE;
 }
 
 void CLogFile::RotateLocked()
@@ -69,7 +69,7 @@ void CLogFile::RotateLocked()
     OpenPathLocked(m_path);
 }
 
-int CLogFile::WriteLine(const wchar_t* text)
+void CLogFile::WriteLine(const wchar_t* text)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -77,18 +77,17 @@ int CLogFile::WriteLine(const wchar_t* text)
 
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_file)
-        return 0;
+        return;
     LARGE_INTEGER size = {};
     if (line.size() > 5 && GetFileSizeEx(m_file.Get(), &size) && static_cast<uint64_t>(size.QuadPart) >= kRotateSize) {
         RotateLocked();
         if (!m_file)
-            return 0;
+            return;
     }
     std::string bytes = WideToUtf8(line);
     bytes += "\r\n";
     DWORD written = 0;
     WriteFile(m_file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    return 0;
 }
 
 void CLogFile::Close()

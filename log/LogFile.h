@@ -11,6 +11,10 @@
 #include <mutex>
 #include <string>
 
+// Results of opening the log file (the codes are fixed; -1, a file object
+// that cannot be made, does not occur).
+enum LogFileResult : int { LOG_FILE_OPEN = 0, LOG_FILE_UNAVAILABLE = -2 };
+
 class CLogFile {
 public:
     static const uint64_t kRotateSize = 1048576;
@@ -22,11 +26,12 @@ public:
     // Opens "Harrowmere.log" in programFolder for appending; when that fails,
     // in the folder "Harrowmere" (created when missing) of appDataFolder, or
     // of the user's application-data folder when appDataFolder is null.
-    // 0, or -2 when neither place can be opened (later writes do nothing).
-    int Open(const std::wstring& programFolder, const wchar_t* appDataFolder = nullptr);
+    // LOG_FILE_UNAVAILABLE when neither place can be opened (later writes
+    // do nothing).
+    LogFileResult Open(const std::wstring& programFolder, const wchar_t* appDataFolder = nullptr);
     // Appends "%d.%d.%d-%d:%d <text>" with the current local time and CR LF,
-    // rotating first when the file has reached kRotateSize. 0.
-    int WriteLine(const wchar_t* text);
+    // rotating first when the file has reached kRotateSize.
+    void WriteLine(const wchar_t* text);
     void Close();
 
     bool IsOpen() const;

@@ -13,11 +13,10 @@ struct CLogQueue::LOG_NODE {
     LOG_RECORD record;
 };
 
-int CLogQueue::Init()
+void CLogQueue::Init()
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_open = true;
-    return 0;
 }
 
 void CLogQueue::Close()
@@ -124,11 +123,10 @@ LOG_RECORD* CLogQueue::Lock(int32_t sequence)
     return &node->record;
 }
 
-int CLogQueue::Unlock(int32_t sequence)
+void CLogQueue::Unlock(int32_t sequence)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     LOG_NODE* node = Find(sequence);
     if (node && node->pinCount > 0)
         --node->pinCount;
-    return 0;
 }

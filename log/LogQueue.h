@@ -35,8 +35,8 @@ public:
     CLogQueue(const CLogQueue&) = delete;
     CLogQueue& operator=(const CLogQueue&) = delete;
 
-    // Makes the queue accept records. 0.
-    int Init();
+    // Makes the queue accept records.
+    void Init();
     // Drops every record, pinned or not, and refuses records until the next
     // Init. Sequence numbers go on where they stopped.
     void Close();
@@ -52,8 +52,8 @@ public:
     // The record with this number, pinned; null when it is not queued. Every
     // Lock is followed by Unlock with the same number, also after a null.
     LOG_RECORD* Lock(int32_t sequence);
-    // Unpins the record when it is queued. 0.
-    int Unlock(int32_t sequence);
+    // Unpins the record when it is queued.
+    void Unlock(int32_t sequence);
 
     // Records dropped so far, which is also the oldest queued number.
     int32_t DroppedCount() const { return m_dropped.load(); }
