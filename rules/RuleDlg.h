@@ -25,16 +25,16 @@
 
 // What a save reports back from the driver link.
 enum RuleApplyResult {
-    RULES_APPLIED = 0,  // the new rules are in force (or monitoring is off)
-    RULES_REFUSED = -2, // the driver refused the new rule table
+    RULES_APPLIED, // the new rules are in force (or monitoring is off)
+    RULES_REFUSED, // the driver refused the new rule table
 };
 
 struct RULE_EDITOR_CONTEXT {
     std::wstring ruleFile;   // the active rule file ("Harrowmere.erd" of the program folder)
     WindowStateKey stateKey; // where "RuleWnd", "RuleWndList" and the picker's texts are kept
     // After the rule file was written: reload the driver link's rules and
-    // upload them. RULES_APPLIED or RULES_REFUSED. Null: nothing to apply.
-    std::function<int()> applyRules;
+    // upload them. Null: nothing to apply.
+    std::function<RuleApplyResult()> applyRules;
 };
 
 class CRuleDlg : public CResizableDlg {

@@ -176,7 +176,7 @@ protected:
     std::wstring m_folder;
     std::unique_ptr<CRuleDlg> m_dlg;
     int m_applied = 0;
-    int m_applyResult = RULES_APPLIED;
+    RuleApplyResult m_applyResult = RULES_APPLIED;
     std::wstring m_chosenFile, m_offeredName;
     Texts m_menuItems;
     UINT m_menuChoice = 0;
