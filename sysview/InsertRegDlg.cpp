@@ -40,9 +40,7 @@ CInsertRegDlg::CInsertRegDlg(const WindowStateKey& stateKey)
 
 CInsertRegDlg::~CInsertRegDlg()
 {
-    m_stop = true;
-    if (m_loader.joinable())
-        m_loader.join();
+    m_loader.Stop();
 }
 
 HWND CInsertRegDlg::Tree() const
@@ -114,9 +112,9 @@ void CInsertRegDlg::StartLoader()
     SubKeySource source = m_subKeys;
     // The loader reads the five hives' subkeys in order, queues each list and
     // tells the window, which inserts them; it ends after the last hive or
-    // when the window is being destroyed (m_stop), which joins it.
-    m_loader = std::thread([this, window, source] {
-        for (int i = 0; i < REGISTRY_HIVE_COUNT && !m_stop; ++i) {
+    // when the window is being destroyed (the worker's stop flag).
+    m_loader.Post([this, window, source](const std::atomic<bool>& stop) {
+        for (int i = 0; i < REGISTRY_HIVE_COUNT && !stop; ++i) {
             std::vector<std::wstring> names = source(g_registryHives[i].key, std::wstring());
             {
                 std::lock_guard<std::mutex> lock(m_queueLock);
@@ -252,8 +250,6 @@ BOOL CInsertRegDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
         return TRUE;
     case WM_INSERT_REG_LOADED:
         InsertQueuedHives();
-        if (m_loader.joinable())
-            m_loader.join();
         SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_root));
         m_loading = false;
         return TRUE;
@@ -266,9 +262,7 @@ BOOL CInsertRegDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
 
 void CInsertRegDlg::OnDestroy()
 {
-    m_stop = true;
-    if (m_loader.joinable())
-        m_loader.join();
+    m_loader.Stop();
     m_list.SaveColumnWidths(m_stateKey, kColumnsName);
     CResizableDlg::OnDestroy();
     if (m_images) {

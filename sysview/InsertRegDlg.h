@@ -4,10 +4,12 @@
 // path and the selected value's name and data.
 //
 // The first levels (the five hives and their subkeys) are read by a loader
-// thread that queues them and posts WM_INSERT_REG_HIVE_READY; the window's
-// thread inserts them. Import and cancel are ignored until the loader is done.
+// job on the window's CJobWorker that queues them and posts
+// WM_INSERT_REG_HIVE_READY; the window's thread inserts them. Import and
+// cancel are ignored until the loader is done.
 #pragma once
 
+#include "base/JobWorker.h"
 #include "base/WindowState.h"
 #include "controls/ReportList.h"
 #include "controls/ResizableDlg.h"
@@ -16,12 +18,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -79,11 +79,10 @@ private:
     HIMAGELIST m_images = nullptr; // destroyed with the window
     HTREEITEM m_root = nullptr;
 
-    // Loader thread: reads the hives' subkeys, queues them under m_queueLock
-    // and posts WM_INSERT_REG_HIVE_READY; stops early when m_stop is set;
-    // joined when the window is destroyed.
-    std::thread m_loader;
-    std::atomic<bool> m_stop{ false };
+    // Runs the loader job: it reads the hives' subkeys, queues them under
+    // m_queueLock and posts WM_INSERT_REG_HIVE_READY; it ends early on the
+    // worker's stop flag. Stopped (joined) when the window is destroyed.
+    CJobWorker m_loader;
     std::mutex m_queueLock;
     std::deque<std::pair<int, std::vector<std::wstring>>> m_queue;
     bool m_loading = false;
