@@ -1,5 +1,6 @@
 #include "base/Config.h"
 
+#include "base/Messages.h"
 #include "base/PathString.h"
 #include "base/Registry.h"
 #include "base/TextConv.h"
@@ -7,6 +8,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -36,7 +38,9 @@ int CConfig::Load()
     key.QueryDword(L"Hook", &Hook);
     key.QueryDword(L"ShowRunInfo", &ShowRunInfo);
     key.QueryDword(L"ShowInfo", &ShowInfo);
-    key.QueryDword(L"BlockCount", &BlockCount);
+    uint32_t count = BlockCount;
+    if (key.QueryDword(L"BlockCount", &count) == 0)
+        BlockCount = count;
     key.QueryDword(L"HotKey", &HotKey);
     key.QueryDword(L"SystemKey", &SystemKey);
     return 0;
@@ -68,11 +72,7 @@ int CConfig::SaveBlockCount()
 
 std::wstring CConfig::ProgramFolder() const
 {
-    CPathString folder = m_places.programFolder.empty() ? CPathString::FolderOf(CPathString::ModulePath())
-                                                        : CPathString(m_places.programFolder);
-    if (!folder.empty())
-        folder.AddBackslash();
-    return folder.str();
+    return CPathString::ProgramFolder(m_places.programFolder);
 }
 
 std::wstring CConfig::AutorunCommand() const
@@ -82,20 +82,20 @@ std::wstring CConfig::AutorunCommand() const
     return L"\"" + ProgramFileIn(ProgramFolder()) + L"\" /background";
 }
 
-int CConfig::IsAutorun() const
+CConfig::AutorunState CConfig::IsAutorun() const
 {
     CRegKey key;
     if (key.Open(m_places.root, m_places.runKey.c_str(), kKeyAccess) != 0)
-        return -1;
+        return AUTORUN_OFF;
     std::wstring value;
     if (key.QueryString(kAutorunValue, &value) != 0)
-        return -2;
+        return AUTORUN_UNREADABLE;
     // Earlier versions wrote the path unquoted; such an entry still counts as
     // on, and switching autorun off and on again writes the quoted one.
     const std::wstring unquoted = ProgramFileIn(ProgramFolder()) + L" /background";
     return lstrcmpiW(value.c_str(), AutorunCommand().c_str()) == 0 || lstrcmpiW(value.c_str(), unquoted.c_str()) == 0
-               ? 0
-               : -1;
+               ? AUTORUN_ON
+               : AUTORUN_OFF;
 }
 
 int CConfig::SetAutorun(bool on)
@@ -107,7 +107,69 @@ int CConfig::SetAutorun(bool on)
         key.SetString(kAutorunValue, AutorunCommand());
     else
         key.DeleteValue(kAutorunValue);
+    key.Close();
+    Notify(Setting::Autorun);
     return 0;
+}
+
+uint32_t* CConfig::Field(Setting setting)
+{
+    switch (setting) {
+    case Setting::Hook:
+        return &Hook;
+    case Setting::AutoUpdate:
+        return &AutoUpdate;
+    case Setting::ShowRunInfo:
+        return &ShowRunInfo;
+    case Setting::ShowInfo:
+        return &ShowInfo;
+    default:
+        return nullptr;
+    }
+}
+
+void CConfig::Set(Setting setting, uint32_t value)
+{
+    uint32_t* field = Field(setting);
+    if (!field)
+        return;
+    *field = value;
+    Save();
+    Notify(setting);
+}
+
+void CConfig::Toggle(Setting setting)
+{
+    if (const uint32_t* field = Field(setting))
+        Set(setting, *field == 1 ? 0 : 1);
+}
+
+void CConfig::SetHotKey(uint32_t virtualKey, uint32_t flags)
+{
+    HotKey = virtualKey;
+    SystemKey = flags;
+    Save();
+    Notify(Setting::HotKey);
+}
+
+void CConfig::AddListener(HWND window)
+{
+    if (window && std::find(m_listeners.begin(), m_listeners.end(), window) == m_listeners.end())
+        m_listeners.push_back(window);
+}
+
+void CConfig::RemoveListener(HWND window)
+{
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), window), m_listeners.end());
+}
+
+void CConfig::Notify(Setting setting)
+{
+    // A listener may stop listening while it is told.
+    const std::vector<HWND> listeners = m_listeners;
+    for (HWND window : listeners)
+        if (IsWindow(window))
+            SendMessageW(window, WM_SETTINGS_CHANGED, static_cast<WPARAM>(setting), 0);
 }
 
 int CConfig::GetConfigUrl(const char* element, std::wstring& out) const

@@ -17,6 +17,15 @@
 #define WM_FEED_READY      0x1721 // to the main window: the feed thread ended, wParam its result (0: fresh feed)
 #define WM_BANNER_CLICK    0x1722 // to the main window: a banner item was clicked, wParam its index
 
+// To every page that shows settings, sent by CConfig when one was changed
+// and saved: wParam the Setting.
+#define WM_SETTINGS_CHANGED (WM_APP + 0x60)
+
+// Timers of the main window (the promotion area's feed timer beside them is
+// the promotion area's own).
+#define HM_SESSION_TIMER_ID 1002 // asks whether the driver link still holds its session
+#define HM_SESSION_CHECK_MS 5000
+
 // wParam of WM_WATCH_LOG: add the record's row to the log page, or show the
 // monitoring balloon for it.
 #define WATCH_LOG_ROW     1

@@ -17,9 +17,9 @@ std::wstring LoadStr(UINT id);
 // printf-style formatting of a wide format string.
 std::wstring FormatStr(const wchar_t* format, ...);
 
-// Error box: caption string 208 "错误", error icon, OK. Returns the button.
+// Error box: caption IDS_CAPTION_ERROR "错误", error icon, OK. Returns the button.
 int ErrorBox(HWND owner, const std::wstring& text);
-// Confirmation box: caption string 214 "警告", warning icon and `buttons`
+// Confirmation box: caption IDS_CAPTION_WARNING "警告", warning icon and `buttons`
 // (MB_OK, MB_YESNO...). Returns the button chosen.
 int WarningBox(HWND owner, const std::wstring& text, UINT buttons = MB_OK);
 

@@ -4,6 +4,8 @@
 // Logic only: parsing, formatting, and the registry through CRegKey.
 #pragma once
 
+#include "base/Product.h"
+
 #include <windows.h>
 
 #include <string>
@@ -13,7 +15,7 @@
 // point it at a scratch key.
 struct WindowStateKey {
     HKEY root = HKEY_CURRENT_USER;
-    std::wstring path = L"Software\\Harrowmere";
+    std::wstring path = HM_SETTINGS_KEY;
 };
 
 // How a stored list of numbers must look to be used.

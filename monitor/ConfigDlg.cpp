@@ -1,6 +1,7 @@
 #include "monitor/ConfigDlg.h"
 
 #include "base/Config.h"
+#include "base/HotKey.h"
 #include "base/Messages.h"
 #include "base/Strings.h"
 #include "res/resource.h"
@@ -14,20 +15,6 @@ const COLORREF kLine = RGB(133, 149, 202);
 const COLORREF kSelectedBack = RGB(214, 223, 247);
 const COLORREF kSelectedText = RGB(0, 0, 0x75);
 const COLORREF kText = RGB(0x50, 0x5A, 0x78);
-
-// The hot-key control's modifier flags (1 Shift, 2 Ctrl, 4 Alt) as
-// RegisterHotKey wants them.
-UINT HotKeyModifiers(UINT flags)
-{
-    UINT modifiers = 0;
-    if (flags & HOTKEYF_ALT)
-        modifiers |= MOD_ALT;
-    if (flags & HOTKEYF_CONTROL)
-        modifiers |= MOD_CONTROL;
-    if (flags & HOTKEYF_SHIFT)
-        modifiers |= MOD_SHIFT;
-    return modifiers;
-}
 
 RECT ChildRect(HWND parent, HWND child)
 {
@@ -62,7 +49,15 @@ BOOL CConfigDlg::OnInitDialog()
 
     ShowSection(General);
     Refresh();
+    if (m_config)
+        m_config->AddListener(m_hWnd);
     return TRUE;
+}
+
+void CConfigDlg::OnDestroy()
+{
+    if (m_config)
+        m_config->RemoveListener(m_hWnd);
 }
 
 void CConfigDlg::Refresh()
@@ -70,7 +65,7 @@ void CConfigDlg::Refresh()
     CConfig* config = m_config;
     if (!config)
         return;
-    CheckDlgButton(m_hWnd, IDC_CONFIG_AUTORUN, config->IsAutorun() == 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(m_hWnd, IDC_CONFIG_AUTORUN, config->AutorunOn() ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(m_hWnd, IDC_CONFIG_SHOW_INFO, config->ShowInfo == 1 ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(m_hWnd, IDC_CONFIG_SHOW_RUN_INFO, config->ShowRunInfo == 1 ? BST_CHECKED : BST_UNCHECKED);
     SendDlgItemMessageW(m_hWnd, IDC_CONFIG_HOTKEY, HKM_SETHOTKEY,
@@ -104,12 +99,10 @@ void CConfigDlg::OnCheckBox(int id)
         config->SetAutorun(checked);
         break;
     case IDC_CONFIG_SHOW_INFO:
-        config->ShowInfo = checked ? 1 : 0;
-        config->Save();
+        config->Set(Setting::ShowInfo, checked ? 1 : 0);
         break;
     case IDC_CONFIG_SHOW_RUN_INFO:
-        config->ShowRunInfo = checked ? 1 : 0;
-        config->Save();
+        config->Set(Setting::ShowRunInfo, checked ? 1 : 0);
         break;
     }
 }
@@ -122,16 +115,10 @@ void CConfigDlg::ApplyHotKey()
     const WORD value = static_cast<WORD>(SendDlgItemMessageW(m_hWnd, IDC_CONFIG_HOTKEY, HKM_GETHOTKEY, 0, 0));
     const UINT virtualKey = LOBYTE(value);
     const UINT flags = HIBYTE(value);
-    // The old combination goes first, so applying the registered one again
-    // succeeds.
-    UnregisterHotKey(m_mainWindow, HM_HOTKEY_ID);
-    if (RegisterHotKey(m_mainWindow, HM_HOTKEY_ID, HotKeyModifiers(flags), virtualKey)) {
-        config->HotKey = virtualKey;
-        config->SystemKey = flags;
-        config->Save();
-    } else {
+    if (RegisterGuardHotKey(m_mainWindow, virtualKey, flags))
+        config->SetHotKey(virtualKey, flags);
+    else
         ui::ErrorBox(m_hWnd, ui::LoadStr(IDS_HOTKEY_FAILED));
-    }
 }
 
 BOOL CConfigDlg::OnCommand(int id, int code, HWND control)
@@ -194,6 +181,10 @@ BOOL CConfigDlg::OnPaint()
 
 BOOL CConfigDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    if (msg == WM_SETTINGS_CHANGED) {
+        Refresh();
+        return TRUE;
+    }
     if (msg != WM_DRAWITEM)
         return FALSE;
     const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);

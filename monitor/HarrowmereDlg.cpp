@@ -1,6 +1,7 @@
 #include "monitor/HarrowmereDlg.h"
 
 #include "base/Config.h"
+#include "base/HotKey.h"
 #include "base/Messages.h"
 #include "base/PathString.h"
 #include "base/Strings.h"
@@ -21,6 +22,7 @@
 #include "ui/MessageLoop.h"
 #include "update/UpdateDlg.h"
 #include "watch/AskDlg.h"
+#include "watch/Monitoring.h"
 #include "watch/WatchMain.h"
 
 #include <commctrl.h>
@@ -31,28 +33,6 @@ namespace {
 HICON LoadIconSized(UINT id, int size)
 {
     return static_cast<HICON>(LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
-}
-
-UINT HotKeyModifiers(DWORD systemKey)
-{
-    UINT modifiers = 0;
-    if (systemKey & 4)
-        modifiers |= MOD_ALT;
-    if (systemKey & 2)
-        modifiers |= MOD_CONTROL;
-    if (systemKey & 1)
-        modifiers |= MOD_SHIFT;
-    return modifiers;
-}
-
-// Switches a 0/1 setting and saves the whole record. A stored value that is
-// neither counts as off (it shows as off), so it becomes 1.
-void ToggleSetting(CConfig* config, uint32_t CConfig::*field)
-{
-    if (!config)
-        return;
-    config->*field = config->*field == 1 ? 0 : 1;
-    config->Save();
 }
 
 RECT ChildRect(HWND parent, HWND child)
@@ -101,6 +81,7 @@ BOOL CHarrowmereDlg::OnInitDialog()
     // driver link are taken here and handed to everything that needs them.
     m_config = CConfig::Instance();
     m_link = CWatchMain::Instance();
+    m_monitoring = std::make_unique<CMonitoring>(m_config, m_link);
     CBalloonHelp::SetNotifyMessage(WM_BALLOON_OFF);
 
     m_bigIcon.Reset(LoadIconSized(IDI_MAINFRAME, GetSystemMetrics(SM_CXICON)));
@@ -137,6 +118,10 @@ BOOL CHarrowmereDlg::OnInitDialog()
         m_link->SetConfig(m_config);
         m_link->SetLinkMutex(CreateMutexW(nullptr, FALSE, nullptr));
         m_link->SetPromptFunction(RunAskDialog);
+        // The link reports; the user sees these two boxes (no owner: the
+        // main window is usually hidden).
+        m_link->SetLoadFailureHandler([] { ui::ErrorBox(nullptr, ui::LoadStr(IDS_DRIVER_LOAD_FAILED)); });
+        m_link->SetRulesRefusedHandler([] { ui::ErrorBox(nullptr, ui::LoadStr(IDS_RULES_REFUSED)); });
         m_link->LoadRules();
     }
 
@@ -163,8 +148,7 @@ BOOL CHarrowmereDlg::OnTimer(UINT_PTR id)
         return m_promo && m_promo->OnTimer(id);
     if (m_link && m_link->IsGuarding())
         m_link->CheckSession();
-    if (m_statusPage && m_config &&
-        m_statusPage->MonitoringShown() != (m_config->Hook == 1 && m_link && m_link->IsGuarding()))
+    if (m_statusPage && m_config && m_statusPage->MonitoringShown() != m_monitoring->On())
         m_statusPage->ShowMonitoring();
     return TRUE;
 }
@@ -188,26 +172,17 @@ void CHarrowmereDlg::CreatePages()
     m_statusPage.reset(new CStatusDlg());
     m_statusPage->SetConfig(m_config);
     CWatchMain* link = m_link;
-    m_statusPage->SetMonitoringSwitch([link](bool start, bool byUser) {
-        if (!link)
-            return -1;
-        if (!start)
-            return link->Stop();
-        // What a refused or lost session left open goes first, so that
-        // "turn on" starts afresh.
-        if (link->IsStarted() && !link->IsGuarding())
-            link->Stop();
-        return link->Start(byUser);
-    });
-    m_statusPage->SetMonitoringState([link] { return link && link->IsGuarding(); });
+    CMonitoring* monitoring = m_monitoring.get();
+    m_statusPage->SetMonitoringSwitch(
+        [monitoring](bool start, bool byUser) { return static_cast<int>(monitoring->Apply(start, byUser)); });
+    m_statusPage->SetMonitoringState([monitoring] { return monitoring->Guarding(); });
     m_statusPage->SetTrayTipSetter([this](int stringId) { SetTrayTip(stringId); });
     m_statusPage->SetRuleEditorFactory([this, link]() -> std::unique_ptr<ui::CDialog> {
         RULE_EDITOR_CONTEXT context;
-        context.ruleFile = (link ? link->ProgramFolder() : CPathString::FolderOf(CPathString::ModulePath()).str()) +
-                           HM_RULE_FILE;
+        context.ruleFile = link ? link->RuleFile() : RuleFilePath(CPathString::ProgramFolder());
         // A save has the driver link take the new file at once.
         context.applyRules = [link] {
-            return link && link->ReloadRules() == -2 ? RULES_REFUSED : RULES_APPLIED;
+            return link && link->ReloadRules() == CWatchMain::UPLOAD_REFUSED ? RULES_REFUSED : RULES_APPLIED;
         };
         auto editor = std::make_unique<CRuleDlg>(std::move(context));
         m_ruleEditor = editor.get();
@@ -276,9 +251,7 @@ bool CHarrowmereDlg::RegisterHotKeyFromSettings()
     CConfig* config = m_config;
     if (!config)
         return false;
-    UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
-    return RegisterHotKey(m_hWnd, HM_HOTKEY_ID, HotKeyModifiers(config->SystemKey & 0xFF),
-                          config->HotKey & 0xFFFF) != FALSE;
+    return RegisterGuardHotKey(m_hWnd, config->HotKey & 0xFFFF, config->SystemKey & 0xFF);
 }
 
 bool CHarrowmereDlg::LocateTrayIcon(POINT* point)
@@ -349,10 +322,10 @@ void CHarrowmereDlg::ShowTrayMenu()
     CConfig* config = m_config;
     auto check = [popup](UINT id, bool on) { CheckMenuItem(popup, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED)); };
     if (config) {
-        check(ID_TRAY_MONITORING, config->Hook == 1);
+        check(ID_TRAY_MONITORING, m_monitoring->Wanted());
         check(ID_TRAY_SHOW_INFO, config->ShowInfo == 1);
         check(ID_TRAY_AUTO_UPDATE, config->AutoUpdate == 1);
-        check(ID_TRAY_AUTORUN, config->IsAutorun() == 0);
+        check(ID_TRAY_AUTORUN, config->AutorunOn());
     }
     POINT pt;
     GetCursorPos(&pt);
@@ -374,28 +347,25 @@ BOOL CHarrowmereDlg::OnCommand(int id, int code, HWND control)
     case ID_TRAY_EXIT:
         ExitProgram();
         return TRUE;
+    // The pages follow each change through WM_SETTINGS_CHANGED.
     case ID_TRAY_MONITORING:
-        ToggleSetting(m_config, &CConfig::Hook);
-        if (m_statusPage)
-            m_statusPage->RefreshMonitoring(true);
+        if (m_config)
+            m_config->Toggle(Setting::Hook);
         return TRUE;
     case ID_TRAY_SHOW_INFO:
-        ToggleSetting(m_config, &CConfig::ShowInfo);
-        if (m_configPage)
-            m_configPage->Refresh();
+        if (m_config)
+            m_config->Toggle(Setting::ShowInfo);
         return TRUE;
     case ID_TRAY_AUTO_UPDATE:
-        ToggleSetting(m_config, &CConfig::AutoUpdate);
-        if (m_statusPage)
-            m_statusPage->RefreshAutoUpdate();
+        if (m_config)
+            m_config->Toggle(Setting::AutoUpdate);
+        // The tray's switch also checks at once; the status page's does not.
         if (m_updatePage)
             m_updatePage->AutoUpdateCheck();
         return TRUE;
     case ID_TRAY_AUTORUN:
-        if (CConfig* config = m_config)
-            config->SetAutorun(config->IsAutorun() != 0);
-        if (m_configPage)
-            m_configPage->Refresh();
+        if (m_config)
+            m_config->SetAutorun(!m_config->AutorunOn());
         return TRUE;
     case ID_TRAY_PROCESS_MANAGER:
         if (m_statusPage)
@@ -432,7 +402,7 @@ void CHarrowmereDlg::OnDestroy()
 {
     KillTimer(m_hWnd, HM_SESSION_TIMER_ID);
     ui::RemoveMessageFilter(m_hWnd);
-    UnregisterHotKey(m_hWnd, HM_HOTKEY_ID);
+    UnregisterGuardHotKey(m_hWnd);
     // The pages that hold state close first (the update page ends its
     // worker); the help page goes with the window.
     for (ui::CDialog* page : { static_cast<ui::CDialog*>(m_statusPage.get()), static_cast<ui::CDialog*>(m_logPage.get()),
@@ -455,6 +425,7 @@ void CHarrowmereDlg::OnDestroy()
 
     if (m_config)
         m_config->Save();
+    m_monitoring.reset();
     m_config = nullptr;
     m_link = nullptr;
     CConfig::DeleteInstance();
@@ -494,14 +465,9 @@ void CHarrowmereDlg::OnBalloonOff(int kind)
     if (!m_config)
         return;
     if (kind == BALLOON_START)
-        m_config->ShowRunInfo = 0;
+        m_config->Set(Setting::ShowRunInfo, 0);
     else if (kind == BALLOON_INFO)
-        m_config->ShowInfo = 0;
-    else
-        return;
-    m_config->Save();
-    if (m_configPage)
-        m_configPage->Refresh();
+        m_config->Set(Setting::ShowInfo, 0);
 }
 
 bool CHarrowmereDlg::FilterMessage(void* context, const MSG& msg)

@@ -1,4 +1,4 @@
-// The main window: a modeless skinned dialog (template 102) with the tab
+// The main window: a modeless skinned dialog (IDD_HARROWMERE_DIALOG) with the tab
 // strip on the left and the pages on the right. It owns the tray icon, its
 // menu and balloons, and the global hot key, and receives the messages
 // through which the request thread and the pages talk to it. Usually hidden;
@@ -27,17 +27,16 @@ class CConfigDlg;
 class CHelpDlg;
 class CUpdateDlg;
 class CPromoArea;
+class CMonitoring;
 
 
 // The two balloons of the main window; the kind travels back with
 // WM_BALLOON_OFF when the user switches a balloon off.
 enum BalloonKind { BALLOON_START = 1, BALLOON_INFO = 2 };
 
-// How often the main window asks whether the driver link still holds the
-// driver's session, so that the status page and the tray tip follow a
-// session that went away (the driver was stopped).
-#define HM_SESSION_TIMER_ID 1002
-#define HM_SESSION_CHECK_MS 5000
+// HM_SESSION_TIMER_ID: the main window asks every HM_SESSION_CHECK_MS
+// whether the driver link still holds the driver's session, so that the
+// status page and the tray tip follow a session that went away.
 
 class CHarrowmereDlg : public CVxSkinDlg {
 public:
@@ -46,12 +45,12 @@ public:
     explicit CHarrowmereDlg(HWND frame, bool background = false);
     ~CHarrowmereDlg() override;
 
-    // Tray tip: string 138, a blank, and string `stringId` (nothing for -1).
+    // Tray tip: IDS_APP_TITLE, a blank, and string `stringId` (nothing for -1).
     void SetTrayTip(int stringId);
     const CTrayIcon& Tray() const { return m_tray; }
 
-    // Registers hot key 1001 from the settings "HotKey" and "SystemKey";
-    // false when the system refuses the combination.
+    // Registers the hot key (HM_HOTKEY_ID) from the settings "HotKey" and
+    // "SystemKey"; false when the system refuses the combination.
     bool RegisterHotKeyFromSettings();
 
     // The balloon that says the guard runs (kind 1), when "ShowRunInfo" is on.
@@ -106,6 +105,7 @@ private:
     bool m_background;
     CConfig* m_config = nullptr; // the settings singleton, from initialisation to destruction
     CWatchMain* m_link = nullptr; // the driver link singleton, likewise
+    std::unique_ptr<CMonitoring> m_monitoring; // "monitoring on": the setting and the link
     CRuleDlg* m_ruleEditor = nullptr; // the editor the factory made last (the status page owns it)
     CTrayIcon m_tray;
     ui::CIcon m_bigIcon;

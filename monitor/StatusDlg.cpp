@@ -5,7 +5,7 @@
 #include "base/Strings.h"
 #include "monitor/MainPages.h"
 #include "res/resource.h"
-#include "rules/RuleFile.h"
+#include "watch/WatchMain.h"
 
 namespace {
 
@@ -63,6 +63,25 @@ BOOL CStatusDlg::OnInitDialog()
 
     RefreshBlockCount();
     RefreshRuleDate();
+    if (m_config)
+        m_config->AddListener(m_hWnd);
+    return TRUE;
+}
+
+BOOL CStatusDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT&)
+{
+    if (msg != WM_SETTINGS_CHANGED)
+        return FALSE;
+    switch (static_cast<Setting>(wParam)) {
+    case Setting::Hook:
+        RefreshMonitoring(true);
+        break;
+    case Setting::AutoUpdate:
+        RefreshAutoUpdate();
+        break;
+    default:
+        break;
+    }
     return TRUE;
 }
 
@@ -85,7 +104,7 @@ void CStatusDlg::RefreshMonitoring(bool byUser)
     if (!config)
         return;
     if (m_switch)
-        m_switch(config->Hook == 1, byUser);
+        m_switch(config->MonitoringWanted(), byUser);
     ShowMonitoring();
 }
 
@@ -94,7 +113,7 @@ void CStatusDlg::ShowMonitoring()
     CConfig* config = m_config;
     if (!config)
         return;
-    const bool on = config->Hook == 1 && (!m_state || m_state());
+    const bool on = config->MonitoringWanted() && (!m_state || m_state());
     m_monitoringShown = on;
     const int labelId = on ? IDS_MONITORING_ON : IDS_MONITORING_OFF;
     SetDlgItemTextW(m_hWnd, IDC_STATUS_MONITOR_LABEL, ui::LoadStr(labelId).c_str());
@@ -132,7 +151,7 @@ void CStatusDlg::RefreshRuleDate()
     CConfig* config = m_config;
     if (!config)
         return;
-    const std::wstring path = config->ProgramFolder() + HM_RULE_FILE;
+    const std::wstring path = RuleFilePath(config->ProgramFolder());
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return;
@@ -160,19 +179,14 @@ BOOL CStatusDlg::OnCommand(int id, int code, HWND control)
         // The switch does what its text says: "turn on" while monitoring
         // shows as off, also when "Hook" is 1 but the link did not start or
         // lost its session (then it starts the link again).
-        if (config) {
-            config->Hook = m_monitoringShown ? 0 : 1;
-            config->Save();
-            RefreshMonitoring(true);
-        }
+        // The page applies it when it is told (WM_SETTINGS_CHANGED).
+        if (config)
+            config->Set(Setting::Hook, m_monitoringShown ? 0 : 1);
         return TRUE;
     case IDC_STATUS_UPDATE_SWITCH:
         // Only the setting changes; no update check runs from here.
-        if (config) {
-            config->AutoUpdate = config->AutoUpdate == 1 ? 0 : 1;
-            config->Save();
-            RefreshAutoUpdate();
-        }
+        if (config)
+            config->Toggle(Setting::AutoUpdate);
         return TRUE;
     case IDC_STATUS_HELP_LINK:
         m_tip.Hide();
@@ -206,6 +220,8 @@ BOOL CStatusDlg::OnClose()
 
 void CStatusDlg::OnDestroy()
 {
+    if (m_config)
+        m_config->RemoveListener(m_hWnd);
     m_tip.Hide();
     m_tip.Destroy();
     m_ruleEditor.Close();

@@ -1,4 +1,4 @@
-// The status page of the main window (template 152): whether monitoring and
+// The status page of the main window (IDD_STATUS_PAGE): whether monitoring and
 // automatic update are on, with a switch for each, the number of operations
 // decided so far, the date of the rule file, and links to the tool windows
 // and the other pages. It also owns the two tool windows it opens (the rule
@@ -47,8 +47,10 @@ public:
 
     // Applies "Hook": starts (1) or stops (otherwise) the driver link, then
     // shows what came of it (ShowMonitoring). `byUser`: the user switched.
+    // The page listens to its settings: a change of "Hook" anywhere applies
+    // it as the user's, one of "AutoUpdate" refreshes its texts.
     void RefreshMonitoring(bool byUser = false);
-    // State texts, icon and tray tip (string 161 or 162): on only while
+    // State texts, icon and tray tip (IDS_MONITORING_ON or IDS_MONITORING_OFF): on only while
     // "Hook" is 1 and the link guards, so a session that was refused or is
     // gone shows as off.
     void ShowMonitoring();
@@ -78,6 +80,7 @@ protected:
     BOOL OnClose() override;
     void OnDestroy() override;
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
+    BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     void SetStateIcon(int controlId, bool on);

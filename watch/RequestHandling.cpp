@@ -67,11 +67,11 @@ WatchRequest ReadRequest(const WATCH_SHARED_RECORD* record)
     return r;
 }
 
-void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread)
+RequestOutcome HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread)
 {
     if (record->processId == GetCurrentProcessId()) {
         CommitVerdict(record, thread, WATCH_VERDICT_ACCEPT);
-        return;
+        return RequestOutcome::OwnProcess;
     }
     WatchRequest request = ReadRequest(record);
     std::unique_ptr<PARAM_LIST, void (*)(PARAM_LIST*)> params(RequestParams(request), FreeParamList);
@@ -81,7 +81,7 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
     std::shared_ptr<RuleSet> rules = link->Rules();
     Rule* rule = rules ? FindRuleById(rules.get(), request.ruleId) : nullptr;
     if (!rule)
-        return;
+        return RequestOutcome::NoRule;
 
     CConfig* config = link->Config();
     HWND mainWindow = link->MainWindow();
@@ -97,10 +97,14 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
         // open. A decision by the rule's action needs no such wait (the set
         // stays alive through `rules`, the log has its own locks) and so
         // skips the mutex's two round trips to the system.
-        CLinkLock lock(link->LinkMutex());
+        CLinkLock lock(link->LinkMutex(), link->LinkWait());
+        // Without the mutex another prompt is still open: a second one
+        // beside it would be answered blind. The driver answers the preset.
+        if (link->LinkMutex() && !lock.Owned())
+            return RequestOutcome::LinkBusy;
         // Stopped while waiting for the mutex: ask nobody.
         if (cancelled())
-            return;
+            return RequestOutcome::Cancelled;
         int answer = link->RunPrompt(
             { request.processId, request.processName, params.get(), rule, mainWindow, cancelled });
         if (answer == ASK_ALLOW)
@@ -111,7 +115,7 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
         verdict = rule->action;
     }
     if (!CommitVerdict(record, thread, verdict))
-        return;
+        return RequestOutcome::Cancelled;
 
     if (rule->log == RuleLog::Log) {
         int32_t sequence = AddLogRecord(request.processName.c_str(), request.processId, verdict, 1,
@@ -135,6 +139,7 @@ void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadS
         thread->countToPost = true;
     else if (mainWindow)
         PostMessageW(mainWindow, WM_WATCH_COUNT, 0, 0);
+    return RequestOutcome::Decided;
 }
 
 namespace {

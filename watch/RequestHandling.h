@@ -46,6 +46,17 @@ struct RequestThreadState {
     bool countToPost = false;
 };
 
+// What became of one request.
+enum class RequestOutcome {
+    OwnProcess, // the program's own request, accepted at once
+    Decided,    // verdict written, logged as its rule says, counted
+    NoRule,     // the identity names no rule: the preset verdict stands
+    Cancelled,  // the link was stopped meanwhile: nothing written
+    LinkBusy,   // an asking rule could not have the link mutex in time (a
+                // prompt that does not end holds it): nobody is asked, the
+                // preset verdict stands, nothing is logged or counted
+};
+
 // Decides the request now in the shared record and writes the verdict field:
 // the program's own requests are accepted at once; otherwise the matched rule
 // (or the user, in the prompt) decides, logged decisions are recorded, the
@@ -55,7 +66,7 @@ struct RequestThreadState {
 // thread was cancelled (the link was stopped during the decision), and the
 // thread saves the count and posts WM_WATCH_COUNT (see RequestThreadProc);
 // without it both happen at once.
-void HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread = nullptr);
+RequestOutcome HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, RequestThreadState* thread = nullptr);
 
 // Cancels the request thread (for Stop): raises its flag, sets its stop
 // event and withdraws the prompt it shows. A prompt the thread is about to

@@ -3,8 +3,6 @@
 #include "base/Config.h"
 #include "base/Messages.h"
 #include "base/PathString.h"
-#include "base/Strings.h"
-#include "res/resource.h"
 #include "rules/RuleFile.h"
 #include "watch/AskAnswer.h"
 #include "watch/DriverService.h"
@@ -26,9 +24,7 @@ CLinkLock::~CLinkLock()
         ReleaseMutex(m_mutex);
 }
 
-CWatchMain::CWatchMain() : m_lastNotify(GetTickCount())
-{
-}
+CWatchMain::CWatchMain() : m_lastNotify(GetTickCount()) {}
 
 CWatchMain::~CWatchMain()
 {
@@ -46,9 +42,23 @@ void CWatchMain::SetLinkMutex(HANDLE mutex)
 
 std::wstring CWatchMain::ProgramFolder() const
 {
-    if (!m_programFolder.empty())
-        return m_programFolder;
-    return CPathString::FolderOf(CPathString::ModulePath()).str();
+    return CPathString::ProgramFolder(m_programFolder);
+}
+
+std::wstring RuleFilePath(const std::wstring& programFolder)
+{
+    return programFolder + HM_RULE_FILE;
+}
+
+std::wstring CWatchMain::RuleFile() const
+{
+    return RuleFilePath(ProgramFolder());
+}
+
+GroupList CWatchMain::Groups() const
+{
+    std::lock_guard<std::mutex> guard(m_rulesGuard);
+    return m_groups;
 }
 
 std::shared_ptr<RuleSet> CWatchMain::Rules() const
@@ -79,9 +89,11 @@ int CWatchMain::RunPrompt(const PromptInput& input) const
 
 bool CWatchMain::TakeBalloonTurn(DWORD now)
 {
-    if (now - m_lastNotify <= 300)
-        return false;
-    m_lastNotify = now;
+    DWORD last = m_lastNotify.load();
+    do {
+        if (now - last <= 300)
+            return false;
+    } while (!m_lastNotify.compare_exchange_weak(last, now));
     return true;
 }
 
@@ -90,22 +102,16 @@ int CWatchMain::RunningRequestThreads()
     return RequestThreadsRunning();
 }
 
-void CWatchMain::ShowLoadFailure()
+void CWatchMain::ReportLoadFailure()
 {
-    if (m_loadFailure) {
+    if (m_loadFailure)
         m_loadFailure();
-        return;
-    }
-    ui::ErrorBox(nullptr, ui::LoadStr(IDS_DRIVER_LOAD_FAILED));
 }
 
-void CWatchMain::ShowRulesRefused()
+void CWatchMain::ReportRulesRefused()
 {
-    if (m_rulesRefused) {
+    if (m_rulesRefused)
         m_rulesRefused();
-        return;
-    }
-    ui::ErrorBox(nullptr, ui::LoadStr(IDS_RULES_REFUSED));
 }
 
 bool CWatchMain::Control(DWORD code, const void* in, DWORD inSize)
@@ -113,26 +119,45 @@ bool CWatchMain::Control(DWORD code, const void* in, DWORD inSize)
     return DeviceControl(m_device.Get(), code, in, inSize, nullptr, 0);
 }
 
-int CWatchMain::Start(bool byUser)
+std::wstring CWatchMain::DriverFolder() const
+{
+    if (!m_driverFolder.empty())
+        return CPathString::ProgramFolder(m_driverFolder);
+    wchar_t systemDir[MAX_PATH + 1] = {};
+    GetSystemDirectoryW(systemDir, MAX_PATH);
+    return std::wstring(systemDir) + L"\\drivers\\";
+}
+
+CWatchMain::StartResult CWatchMain::Start(bool byUser)
 {
     if (m_device)
-        return -1;
+        return START_ALREADY_STARTED;
     std::wstring driverFile = ProgramFolder() + HM_DRIVER_FILE;
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (!CPathString::GetAttributes(CPathString(driverFile), &attributes)) {
-        ShowLoadFailure();
-        return -1;
+        ReportLoadFailure();
+        return START_NO_DRIVER_FILE;
     }
-    wchar_t systemDir[MAX_PATH + 1] = {};
-    GetSystemDirectoryW(systemDir, MAX_PATH);
-    std::wstring installed = std::wstring(systemDir) + L"\\drivers\\" HM_DRIVER_FILE;
-    CopyFileW(driverFile.c_str(), installed.c_str(), FALSE);
+    // A copy that fails leaves the service with an older driver or none.
+    // The one case where an installed copy is fine is a copy still in use
+    // by the running service (the file is then the same program's).
+    std::wstring installed = DriverFolder() + HM_DRIVER_FILE;
+    if (!CopyFileW(driverFile.c_str(), installed.c_str(), FALSE)) {
+        const DWORD error = GetLastError();
+        printf("CopyFile = 0, Error = %d\n", static_cast<int>(error));
+        fflush(stdout);
+        if (error != ERROR_SHARING_VIOLATION ||
+            !CPathString::GetAttributes(CPathString(installed), &attributes)) {
+            ReportLoadFailure();
+            return START_NOT_INSTALLED;
+        }
+    }
 
     HANDLE device = nullptr;
     DWORD error = 0;
     if (!InstallDriver(installed.c_str(), &device, &error)) {
-        ShowLoadFailure();
-        return -2;
+        ReportLoadFailure();
+        return START_NO_DEVICE;
     }
     m_device.Reset(device);
 
@@ -140,8 +165,8 @@ int CWatchMain::Start(bool byUser)
     void* address = nullptr;
     DeviceControl(m_device.Get(), IOCTL_WATCH_GET_SHARED, nullptr, 0, &address, sizeof(address));
     if (!address) {
-        ShowLoadFailure();
-        return -3;
+        ReportLoadFailure();
+        return START_NO_SHARED_RECORD;
     }
     m_record = static_cast<WATCH_SHARED_RECORD*>(address);
 
@@ -164,13 +189,20 @@ int CWatchMain::Start(bool byUser)
     // events and decides them; ends when Stop sets its stop event (see
     // RequestThreadProc). It shares the state with the link.
     auto* param = new std::shared_ptr<RequestThreadState>(state);
-    state->thread.Reset(CreateThread(nullptr, 0, RequestThreadProc, param, 0, &state->threadId));
-    if (!state->thread)
+    if (state->requestEvent && state->doneEvent && state->stopEvent)
+        state->thread.Reset(CreateThread(nullptr, 0, RequestThreadProc, param, 0, &state->threadId));
+    if (!state->thread) {
+        // Nobody would answer the driver: a start that cannot serve it is
+        // none, so the driver is never told to ask.
         delete param;
+        Stop();
+        ReportLoadFailure();
+        return START_NO_THREAD;
+    }
     m_thread = state;
 
     StartAsking();
-    return 0;
+    return START_OK;
 }
 
 namespace {
@@ -216,10 +248,10 @@ void CWatchMain::WithdrawPrompt() const
         WithdrawRequestPrompt(m_thread.get());
 }
 
-int CWatchMain::Stop()
+CWatchMain::StopResult CWatchMain::Stop()
 {
     if (!m_device)
-        return -1;
+        return STOP_NOT_STARTED;
     std::shared_ptr<RequestThreadState> thread = std::move(m_thread);
     if (thread)
         CancelRequestThread(thread.get());
@@ -231,56 +263,58 @@ int CWatchMain::Stop()
     // with its preset, so the thread writes nothing and ends.
     if (thread && thread->thread)
         WaitForSingleObject(thread->thread.Get(), 2000);
-    return 0;
+    return STOP_OK;
+}
+
+void CWatchMain::ReadRules()
+{
+    // Read on the side: nothing here waits behind a prompt that holds the
+    // link mutex, and a decision keeps the set it holds. The groups come back
+    // with the file, so the old ones go.
+    GroupList groups;
+    std::shared_ptr<RuleSet> next(ReadRuleFile(&groups, RuleFile().c_str()), FreeRuleSet);
+    std::shared_ptr<RuleSet> previous;
+    {
+        std::lock_guard<std::mutex> guard(m_rulesGuard);
+        previous = std::move(m_rules);
+        m_rules = next.get() ? std::move(next) : nullptr;
+        m_groups.groups.swap(groups.groups);
+    }
+    ClearGroups(&groups);
 }
 
 int CWatchMain::LoadRules()
 {
-    std::wstring path = ProgramFolder() + HM_RULE_FILE;
-    CLinkLock lock(m_linkMutex.Get());
-    SetRules(ReadRuleFile(&m_groups, path.c_str()));
+    ReadRules();
     return Rules() ? 0 : -1;
 }
 
-int CWatchMain::UploadRules(bool byUser)
+CWatchMain::UploadResult CWatchMain::UploadRules(bool byUser)
 {
     if (!m_device)
-        return -1;
-    int result;
-    {
-        CLinkLock lock(m_linkMutex.Get());
-        std::shared_ptr<RuleSet> rules = Rules();
-        result = UploadRuleTable(m_device.Get(), rules.get());
-    }
+        return UPLOAD_NOT_STARTED;
+    std::shared_ptr<RuleSet> rules = Rules();
+    const auto result = static_cast<UploadResult>(UploadRuleTable(m_device.Get(), rules.get()));
     TraceRefusedTable(result);
-    if (result == -2 && byUser)
-        ShowRulesRefused();
+    if (result == UPLOAD_REFUSED && byUser)
+        ReportRulesRefused();
     return result;
 }
 
-int CWatchMain::ReloadRules()
+CWatchMain::UploadResult CWatchMain::ReloadRules()
 {
     if (m_device) {
         Control(IOCTL_WATCH_STOP);
         m_sessionHeld = false;
         WithdrawPrompt();
     }
-    // Read on the side: nothing here waits behind a prompt that holds the
-    // link mutex. The groups come back with the file, so the old ones go.
-    std::wstring path = ProgramFolder() + HM_RULE_FILE;
-    GroupList groups;
-    RuleSet* set = ReadRuleFile(&groups, path.c_str());
-    SetRules(set);
-    ClearGroups(&m_groups);
-    m_groups.groups.splice(m_groups.groups.end(), groups.groups);
+    ReadRules();
 
-    int result = -1;
+    UploadResult result = UPLOAD_NOT_STARTED;
     if (m_device) {
-        std::shared_ptr<RuleSet> rules = Rules();
-        result = UploadRuleTable(m_device.Get(), rules.get());
-        TraceRefusedTable(result);
+        result = UploadRules();
         CConfig* config = Config();
-        if (config && config->Hook == 1)
+        if (config && config->MonitoringWanted())
             StartAsking();
     }
     return result;
@@ -300,11 +334,13 @@ bool CWatchMain::ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DW
 void CWatchMain::Shutdown()
 {
     Stop();
+    // A decision still running (its thread outlived Stop's wait) keeps its
+    // own reference to the set; the link only lets go of its own.
+    SetRules(nullptr);
     {
-        CLinkLock lock(m_linkMutex.Get());
-        SetRules(nullptr);
+        std::lock_guard<std::mutex> guard(m_rulesGuard);
+        ClearGroups(&m_groups);
     }
-    ClearGroups(&m_groups);
     m_linkMutex.Close();
 }
 

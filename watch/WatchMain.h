@@ -21,6 +21,10 @@
 class CConfig;
 struct RequestThreadState;
 
+// The rule file of a program folder (with its final backslash):
+// "Harrowmere.erd" in it.
+std::wstring RuleFilePath(const std::wstring& programFolder);
+
 // What the permission prompt is given for one request.
 struct PromptInput {
     DWORD processId;
@@ -37,11 +41,16 @@ struct PromptInput {
 // the driver's preset verdict.
 using PromptFunction = std::function<int(const PromptInput&)>;
 
-// Waits for the link mutex at most 10000 ms and goes on without it after
-// that; releases it when it was had.
+// How long a decision waits for the link mutex before it gives up.
+const DWORD kLinkWaitMs = 10000;
+
+// Waits for the link mutex at most `timeoutMs` and releases it when it was
+// had. Owned() says whether it was: a caller that did not get it either does
+// without (touching only what the holder cannot change) or reports that it
+// could not do its work.
 class CLinkLock {
 public:
-    explicit CLinkLock(HANDLE mutex, DWORD timeoutMs = 10000);
+    explicit CLinkLock(HANDLE mutex, DWORD timeoutMs = kLinkWaitMs);
     ~CLinkLock();
     CLinkLock(const CLinkLock&) = delete;
     CLinkLock& operator=(const CLinkLock&) = delete;
@@ -64,13 +73,24 @@ public:
     void SetLinkMutex(HANDLE mutex);
     HANDLE LinkMutex() const { return m_linkMutex.Get(); }
 
-    // 0 started; -1 already started or the driver file is missing; -2 the
-    // device cannot be opened; -3 the driver gives no shared record (another
-    // program holds the driver's session, say). `byUser`: the user asked for
-    // it, so a rule table the driver refuses is also reported in a box.
-    int Start(bool byUser = false);
+    // Results of Start. The first four codes are fixed; "already started"
+    // and "driver file missing" share -1 (IsStarted() tells them apart).
+    enum StartResult : int {
+        START_OK = 0,
+        START_ALREADY_STARTED = -1,
+        START_NO_DRIVER_FILE = -1,
+        START_NO_DEVICE = -2,        // the device cannot be opened
+        START_NO_SHARED_RECORD = -3, // another program holds the driver's session, say
+        START_NO_THREAD = -4,        // the request thread could not be made; the link is stopped again
+        START_NOT_INSTALLED = -5,    // the driver file could not be copied into the system's driver folder
+    };
+    // Starts the link. Every failure but "already started" calls the load
+    // failure handler; `byUser`: the user asked for it, so a rule table the
+    // driver refuses calls the refused-table handler too.
+    [[nodiscard]] StartResult Start(bool byUser = false);
     // 0 stopped; -1 not started. After it returns no request is decided.
-    int Stop();
+    enum StopResult : int { STOP_OK = 0, STOP_NOT_STARTED = -1 };
+    StopResult Stop();
     bool IsStarted() const { return m_device.Valid(); }
     // Whether the driver asks this program: started, and the driver's
     // session was begun and is still held (see CheckSession).
@@ -81,27 +101,35 @@ public:
     bool CheckSession();
 
     // Loads "Harrowmere.erd" of the program folder into the rule set and the
-    // groups. 0 when a rule set exists afterwards, -1 otherwise.
+    // groups, read on the side and swapped in like a reload (a decision keeps
+    // the set it holds). 0 when a rule set exists afterwards, -1 otherwise.
     int LoadRules();
+    // Results of UploadRules and ReloadRules (the codes of UploadRuleTable).
+    enum UploadResult : int {
+        UPLOAD_OK = 0,           // the new table is in force
+        UPLOAD_NOT_STARTED = -1, // nothing sent
+        UPLOAD_REFUSED = -2,     // the driver refused the table (traced; see the refused-table handler)
+    };
     // After the rule file was rewritten (the user saved): stop asking (an
     // open prompt is withdrawn: the driver has answered its request with the
     // preset), replace the rule set by a fresh load, upload it, and ask again
     // when monitoring is on. Never waits for the link mutex, which a prompt
     // holds for as long as it is open: the new set is read on the side and
     // swapped in, and a decision still running keeps the set it started with.
-    // 0 the new table is in force; -1 nothing sent (not started); -2 the
-    // driver refused the new table (traced; the caller reports it).
-    int ReloadRules();
+    // Result as UploadRules.
+    UploadResult ReloadRules();
     // Copies the content of the rule with this identity in the current set,
     // waiting at most `waitMs` for the link mutex (the prompt that asked for
-    // the editor may still be closing) and going on without it after that.
-    // False when the identity names no rule of the current set.
+    // the editor may still be closing). Without the mutex it reads only its
+    // own reference to the current set, which no holder changes (a set is
+    // never altered once loaded, only replaced). False when the identity
+    // names no rule of the current set.
     bool ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DWORD waitMs = 1000) const;
     // Sends the rule table image of the current rule set; nothing when not
-    // started. Result as UploadRuleTable (-2: the driver refused the table,
-    // which is traced to standard output, and reported in a box with
-    // `byUser`).
-    int UploadRules(bool byUser = false);
+    // started. A refused table is traced to standard output, and with
+    // `byUser` handed to the refused-table handler. Needs no link mutex: it
+    // builds the image from its own reference to the current set.
+    UploadResult UploadRules(bool byUser = false);
     // At shut-down: stop, free the rule set, clear the groups, close the mutex.
     void Shutdown();
 
@@ -110,7 +138,8 @@ public:
     std::shared_ptr<RuleSet> Rules() const;
     // Replaces the rule set (taking ownership; null for none).
     void SetRules(RuleSet* set);
-    GroupList& Groups() { return m_groups; }
+    // A copy of the groups that came with the rule file.
+    GroupList Groups() const;
 
     // The shared record while one is mapped (null before the first start).
     WATCH_SHARED_RECORD* SharedRecord() const { return m_record; }
@@ -118,14 +147,18 @@ public:
     // Program folder (with final backslash) where the driver and rule file
     // are; empty means the running program's folder.
     void SetProgramFolder(const std::wstring& folder) { m_programFolder = folder; }
+    // The program folder with a final backslash.
     std::wstring ProgramFolder() const;
+    // The rule file: "Harrowmere.erd" of the program folder.
+    std::wstring RuleFile() const;
 
     // The permission prompt for asking rules (the main window hands over
     // the real one). Without one an asking rule leaves the preset verdict.
     void SetPromptFunction(PromptFunction prompt) { m_prompt = std::move(prompt); }
     int RunPrompt(const PromptInput& input) const;
-    // Replace the load-failure and refused-table message boxes (tests);
-    // null restores them.
+    // What the caller does when the driver cannot be loaded and when the
+    // driver refuses a table the user asked for (the main window shows its
+    // message boxes); without one the link only returns its code.
     void SetLoadFailureHandler(std::function<void()> handler) { m_loadFailure = std::move(handler); }
     void SetRulesRefusedHandler(std::function<void()> handler) { m_rulesRefused = std::move(handler); }
     // Settings used by the decisions (counter, balloon switch, "Hook");
@@ -133,20 +166,30 @@ public:
     void SetConfig(CConfig* config) { m_config = config; }
     CConfig* Config() const { return m_config; }
 
+    // How long an asking decision waits for the link mutex (tests shorten it).
+    void SetLinkWait(DWORD ms) { m_linkWaitMs = ms; }
+    DWORD LinkWait() const { return m_linkWaitMs; }
+    // The folder the driver file is copied into before the service starts
+    // ("drivers" of the system folder; tests point it elsewhere).
+    void SetDriverFolder(const std::wstring& folder) { m_driverFolder = folder; }
+    std::wstring DriverFolder() const;
+
     // Monitoring balloons come at most every 300 ms: true (and the time
-    // taken) when `now` is more than 300 ms after the last one.
+    // taken) when `now` is more than 300 ms after the last one. Any thread.
     bool TakeBalloonTurn(DWORD now);
-    // Tick count of the last monitoring balloon.
-    DWORD LastNotify() const { return m_lastNotify; }
-    void SetLastNotify(DWORD tick) { m_lastNotify = tick; }
+    // Tick count of the last monitoring balloon (any thread).
+    DWORD LastNotify() const { return m_lastNotify.load(); }
+    void SetLastNotify(DWORD tick) { m_lastNotify.store(tick); }
 
     // Number of request threads now running (tests check there is one).
     static int RunningRequestThreads();
 
 private:
-    void ShowLoadFailure();
+    void ReportLoadFailure();
     void WithdrawPrompt() const;
-    void ShowRulesRefused();
+    void ReportRulesRefused();
+    // Reads the rule file on the side and swaps set and groups in.
+    void ReadRules();
     // IOCTL_WATCH_START; whether the driver took it is kept for IsGuarding.
     void StartAsking();
     void FreeRules();
@@ -156,9 +199,11 @@ private:
     ui::CHandle m_linkMutex;
     ui::CHandle m_device;
     WATCH_SHARED_RECORD* m_record = nullptr;
+    // m_rulesGuard guards the m_rules pointer and the groups; the set itself
+    // is never changed once loaded.
+    mutable std::mutex m_rulesGuard;
     GroupList m_groups;
     std::shared_ptr<RuleSet> m_rules;
-    mutable std::mutex m_rulesGuard; // guards the m_rules pointer itself
     std::shared_ptr<RequestThreadState> m_thread;
     std::wstring m_programFolder;
     PromptFunction m_prompt;
@@ -166,5 +211,7 @@ private:
     std::function<void()> m_rulesRefused;
     bool m_sessionHeld = false; // the driver took START from this link's device handle
     CConfig* m_config = nullptr;
-    DWORD m_lastNotify;
+    DWORD m_linkWaitMs = kLinkWaitMs;
+    std::wstring m_driverFolder;
+    std::atomic<DWORD> m_lastNotify; // the request thread takes turns; tests set it
 };

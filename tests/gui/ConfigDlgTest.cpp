@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -210,6 +211,33 @@ TEST_F(SettingsPage, CheckBoxesSaveTheirSettingsAtOnce)
     EXPECT_EQ(0, Saved()->IsAutorun());
     SendMessageW(Item(IDC_CONFIG_AUTORUN), BM_CLICK, 0, 0);
     EXPECT_NE(0, Saved()->IsAutorun());
+}
+
+TEST_F(SettingsPage, FollowsChangesMadeElsewhereWithoutBeingAskedToRefresh)
+{
+    m_config->ShowInfo = 1;
+    m_config->Save();
+    m_page->Refresh();
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        int checkBox;
+        bool checked;
+    } cases[] = {
+        { "balloon switched off", [this] { m_config->Set(Setting::ShowInfo, 0); }, IDC_CONFIG_SHOW_INFO, false },
+        { "tray toggle", [this] { m_config->Toggle(Setting::ShowInfo); }, IDC_CONFIG_SHOW_INFO, true },
+        { "start balloon off", [this] { m_config->Set(Setting::ShowRunInfo, 0); }, IDC_CONFIG_SHOW_RUN_INFO, false },
+        { "autorun on", [this] { m_config->SetAutorun(true); }, IDC_CONFIG_AUTORUN, true },
+        { "autorun off", [this] { m_config->SetAutorun(false); }, IDC_CONFIG_AUTORUN, false },
+    };
+    for (const auto& c : cases) {
+        c.change();
+        EXPECT_EQ(c.checked ? BST_CHECKED : BST_UNCHECKED, IsDlgButtonChecked(m_page->Hwnd(), c.checkBox)) << c.what;
+    }
+    m_config->SetHotKey(VK_F9, HOTKEYF_SHIFT);
+    EXPECT_EQ(MAKEWORD(VK_F9, HOTKEYF_SHIFT),
+              LOWORD(SendMessageW(Item(IDC_CONFIG_HOTKEY), HKM_GETHOTKEY, 0, 0)));
+    EXPECT_EQ(static_cast<uint32_t>(VK_F9), Saved()->HotKey);
 }
 
 TEST_F(SettingsPage, SwitchingSectionsSwapsTheControlsAndChangesNoSetting)

@@ -219,6 +219,32 @@ TEST_F(StatusPage, CreationShowsEachSettingCombination)
     }
 }
 
+TEST_F(StatusPage, FollowsASettingChangedElsewhereThroughTheSettingsMessage)
+{
+    // As the tray menu changes them: through the settings, never the page.
+    m_config->Hook = 1;
+    m_config->AutoUpdate = 1;
+    CreatePage();
+    m_switchCalls.clear();
+    m_byUser.clear();
+
+    m_config->Toggle(Setting::Hook);
+    EXPECT_EQ(std::vector<bool>{ false }, m_switchCalls);
+    EXPECT_EQ(std::vector<bool>{ true }, m_byUser) << "a change of the setting is the user's";
+    EXPECT_FALSE(m_page->MonitoringShown());
+    EXPECT_EQ(ui::LoadStr(IDS_MONITORING_OFF), Text(IDC_STATUS_MONITOR_LABEL));
+
+    m_config->Toggle(Setting::AutoUpdate);
+    EXPECT_EQ(ui::LoadStr(IDS_AUTO_UPDATE_OFF), Text(IDC_STATUS_UPDATE_LABEL));
+    EXPECT_EQ(0u, Saved()->AutoUpdate);
+    EXPECT_EQ(std::vector<bool>{ false }, m_switchCalls) << "only Hook switches the link";
+
+    // A destroyed page is no longer told.
+    m_page.reset();
+    m_config->Toggle(Setting::Hook);
+    EXPECT_EQ(std::vector<bool>{ false }, m_switchCalls);
+}
+
 TEST_F(StatusPage, MonitoringSwitchStopsThenStartsTheLinkAndSavesHook)
 {
     m_config->Hook = 1;

@@ -1,4 +1,6 @@
 #include "base/Config.h"
+#include "base/HotKey.h"
+#include "base/Messages.h"
 #include "base/Registry.h"
 #include "base/TextConv.h"
 #include "TestRegistry.h"
@@ -6,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -386,4 +390,107 @@ TEST(Singleton, DeletedExplicitlyAndRecreatedFresh)
     CCounted::DeleteInstance(); // a second delete is harmless
     EXPECT_EQ(0, CCounted::Instance()->value);
     CCounted::DeleteInstance();
+}
+
+namespace {
+
+// The settings-changed messages a listening window was sent.
+std::vector<std::pair<HWND, Setting>> g_told;
+
+LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_SETTINGS_CHANGED)
+        g_told.emplace_back(hwnd, static_cast<Setting>(wParam));
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+HWND NewListener()
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ListenerProc;
+    wc.lpszClassName = L"HmSettingsListener";
+    RegisterClassW(&wc); // the second time it exists already
+    return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
+
+} // namespace
+
+TEST_F(Config, ChangingASettingSavesItAndTellsEveryListenerOnce)
+{
+    CConfig config(m_places);
+    config.AutoUpdate = 2; // neither on nor off: shown as off
+    HWND first = NewListener(), second = NewListener();
+    config.AddListener(first);
+    config.AddListener(second);
+    config.AddListener(first); // once is enough
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        Setting told;
+        std::function<bool(const CConfig&)> saved;
+    } cases[] = {
+        { "set", [&] { config.Set(Setting::ShowInfo, 0); }, Setting::ShowInfo,
+          [](const CConfig& c) { return c.ShowInfo == 0; } },
+        { "toggle on to off", [&] { config.Toggle(Setting::Hook); }, Setting::Hook,
+          [](const CConfig& c) { return c.Hook == 0; } },
+        { "toggle of another value", [&] { config.Toggle(Setting::AutoUpdate); }, Setting::AutoUpdate,
+          [](const CConfig& c) { return c.AutoUpdate == 1; } },
+        { "same value again", [&] { config.Set(Setting::ShowRunInfo, 1); }, Setting::ShowRunInfo,
+          [](const CConfig& c) { return c.ShowRunInfo == 1; } },
+        { "hot key", [&] { config.SetHotKey(VK_F8, HOTKEYF_CONTROL); }, Setting::HotKey,
+          [](const CConfig& c) { return c.HotKey == VK_F8 && c.SystemKey == HOTKEYF_CONTROL; } },
+        { "autorun", [&] { config.SetAutorun(true); }, Setting::Autorun,
+          [](const CConfig& c) { return c.AutorunOn(); } },
+    };
+    for (const auto& c : cases) {
+        g_told.clear();
+        c.change();
+        EXPECT_EQ((std::vector<std::pair<HWND, Setting>>{ { first, c.told }, { second, c.told } }), g_told) << c.what;
+        CConfig stored(m_places);
+        ASSERT_EQ(0, stored.Load());
+        EXPECT_TRUE(c.saved(stored)) << c.what;
+    }
+
+    config.RemoveListener(first);
+    DestroyWindow(second); // a listener that went without saying so
+    g_told.clear();
+    config.Toggle(Setting::Hook);
+    EXPECT_TRUE(g_told.empty());
+    DestroyWindow(first);
+}
+
+TEST_F(Config, BlockCountCountedOnOneThreadWhileAnotherCountsAndSavesLosesNothing)
+{
+    CConfig config(m_places);
+    const uint32_t perThread = 20000;
+    std::thread counter([&] {
+        for (uint32_t i = 0; i < perThread; ++i)
+            config.BlockCount++;
+    });
+    for (uint32_t i = 0; i < perThread; ++i) {
+        ++config.BlockCount;
+        if (i % 2000 == 0)
+            config.Save();
+    }
+    counter.join();
+    EXPECT_EQ(2 * perThread, config.BlockCount);
+    ASSERT_EQ(0, config.SaveBlockCount());
+    CConfig stored(m_places);
+    ASSERT_EQ(0, stored.Load());
+    EXPECT_EQ(2 * perThread, stored.BlockCount);
+}
+
+TEST(HotKey, ControlFlagsBecomeRegisterHotKeyModifiers)
+{
+    const struct {
+        UINT flags;
+        UINT modifiers;
+    } cases[] = {
+        { 0, 0 },
+        { HOTKEYF_SHIFT, MOD_SHIFT },
+        { HOTKEYF_CONTROL | HOTKEYF_ALT, MOD_CONTROL | MOD_ALT },
+        { HOTKEYF_SHIFT | HOTKEYF_CONTROL | HOTKEYF_ALT | HOTKEYF_EXT, MOD_SHIFT | MOD_CONTROL | MOD_ALT },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.modifiers, HotKeyModifiers(c.flags)) << c.flags;
 }

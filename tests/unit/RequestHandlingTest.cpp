@@ -351,6 +351,41 @@ TEST_F(RequestHandlingTest, LinkMutexIsHeldAcrossThePromptOnly)
     EXPECT_EQ(2u, m_config->BlockCount);
 }
 
+TEST_F(RequestHandlingTest, AskingDecisionThatCannotHaveTheLinkMutexAsksNobodyAndKeepsThePreset)
+{
+    Rule* asking = AddRule(0, RuleAction::Accept, RuleLog::Log, RuleFlag::Ask, L"ask");
+    UseRules();
+    // Another prompt holds the mutex and does not end.
+    HANDLE mutex = m_link->LinkMutex();
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread prompt([&] {
+        WaitForSingleObject(mutex, INFINITE);
+        SetEvent(held);
+        WaitForSingleObject(release, INFINITE);
+        ReleaseMutex(mutex);
+    });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held, 5000));
+    m_link->SetLinkWait(50);
+
+    FillRecord(0, L"C:\\x", nullptr, kOtherPid, asking->id, WATCH_VERDICT_REJECT);
+    EXPECT_EQ(RequestOutcome::LinkBusy, HandleRequest(m_link.get(), &m_record));
+    SetEvent(release);
+    prompt.join();
+    CloseHandle(held);
+    CloseHandle(release);
+    EXPECT_TRUE(m_prompts.empty());
+    EXPECT_EQ(WATCH_VERDICT_REJECT, m_record.verdict);
+    EXPECT_EQ(0u, m_config->BlockCount);
+    EXPECT_TRUE(m_sink.Drain().empty());
+    EXPECT_EQ("", LogText());
+
+    // With the mutex free again the same request is asked and decided.
+    EXPECT_EQ(RequestOutcome::Decided, HandleRequest(m_link.get(), &m_record));
+    EXPECT_EQ(1u, m_prompts.size());
+    EXPECT_EQ(1u, m_config->BlockCount);
+}
+
 TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItEnds)
 {
     uint32_t id = AddRule(0, RuleAction::Reject, RuleLog::None, 0, L"deny")->id;

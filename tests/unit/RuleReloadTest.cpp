@@ -113,4 +113,25 @@ TEST_F(RuleReload, ReloadAndRuleLookUpDoNotWaitBehindAnOpenDecision)
     EXPECT_EQ(L"untouched", content.info);
 }
 
+TEST_F(RuleReload, GroupsReadOnAnotherThreadWhileRulesAreReloadedAreAlwaysWhole)
+{
+    WriteRules(L"组", { L"only" });
+    std::atomic<bool> done{ false };
+    std::atomic<int> reads{ 0 }, torn{ 0 };
+    std::thread reader([&] {
+        while (!done || reads == 0) {
+            const GroupList copy = m_link.Groups();
+            if (!copy.groups.empty() && (copy.groups.size() != 1 || copy.groups.front().name != L"组"))
+                ++torn;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(i % 2 ? -1 : 0, i % 2 ? m_link.ReloadRules() : m_link.LoadRules());
+    done = true;
+    reader.join();
+    EXPECT_EQ(0, torn.load());
+    ASSERT_EQ(1u, m_link.Groups().groups.size());
+}
+
 } // namespace
