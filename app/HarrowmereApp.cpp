@@ -56,7 +56,7 @@ BOOL CHarrowmereApp::InitInstance()
     // guard again; this start ends before any window so that the updater
     // can replace the program's files. When the updater cannot be started
     // the guard starts as usual.
-    const std::wstring folder = CPathString::FolderOf(CPathString::ModulePath()).str();
+    const std::wstring folder = CPathString::ProgramFolder();
     if (IsUpdatePending(folder) && LaunchUpdater(folder) == 0)
         return FALSE;
 

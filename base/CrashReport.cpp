@@ -37,7 +37,7 @@ bool FolderWritable(const std::wstring& folder)
 
 std::wstring ReportFolder()
 {
-    std::wstring folder = CPathString::FolderOf(CPathString::ModulePath()).str();
+    std::wstring folder = CPathString::ProgramFolder();
     if (!folder.empty() && FolderWritable(folder))
         return folder;
     wchar_t appData[MAX_PATH] = {};

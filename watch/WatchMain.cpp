@@ -3,6 +3,7 @@
 #include "base/Config.h"
 #include "base/Messages.h"
 #include "base/PathString.h"
+#include "base/ThreadWait.h"
 #include "rules/RuleFile.h"
 #include "watch/AskAnswer.h"
 #include "watch/DriverService.h"
@@ -29,6 +30,7 @@ CWatchMain::CWatchMain() : m_lastNotify(GetTickCount()) {}
 CWatchMain::~CWatchMain()
 {
     Stop();
+    WaitForEndingThreads();
     std::lock_guard<std::mutex> guard(m_rulesGuard);
     m_rules.reset();
     ClearGroups(&m_groups);
@@ -261,8 +263,8 @@ CWatchMain::StopResult CWatchMain::Stop()
     // A thread waiting for requests ends at once; a prompt it shows is
     // withdrawn (CancelRequestThread): the driver has answered that request
     // with its preset, so the thread writes nothing and ends.
-    if (thread && thread->thread)
-        WaitForSingleObject(thread->thread.Get(), 2000);
+    if (thread && thread->thread && !WaitAnsweringSentMessages(thread->thread.Get(), 2000))
+        m_ending.push_back(std::move(thread));
     return STOP_OK;
 }
 
@@ -331,9 +333,19 @@ bool CWatchMain::ResolveRuleContent(uint32_t identity, RULE_CONTENT* content, DW
     return true;
 }
 
+void CWatchMain::WaitForEndingThreads()
+{
+    // A cancelled thread writes nothing and its prompt was withdrawn, so it
+    // ends; until then it may still post its count and save it.
+    for (const auto& ending : m_ending)
+        WaitAnsweringSentMessages(ending->thread.Get(), INFINITE);
+    m_ending.clear();
+}
+
 void CWatchMain::Shutdown()
 {
     Stop();
+    WaitForEndingThreads();
     // A decision still running (its thread outlived Stop's wait) keeps its
     // own reference to the set; the link only lets go of its own.
     SetRules(nullptr);

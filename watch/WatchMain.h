@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class CConfig;
 struct RequestThreadState;
@@ -130,7 +131,8 @@ public:
     // `byUser` handed to the refused-table handler. Needs no link mutex: it
     // builds the image from its own reference to the current set.
     UploadResult UploadRules(bool byUser = false);
-    // At shut-down: stop, free the rule set, clear the groups, close the mutex.
+    // At shut-down: stop, wait for every request thread that Stop left
+    // ending, free the rule set, clear the groups, close the mutex.
     void Shutdown();
 
     // The rule set in use. A decision holds this reference until it ends, so
@@ -193,6 +195,7 @@ private:
     // IOCTL_WATCH_START; whether the driver took it is kept for IsGuarding.
     void StartAsking();
     void FreeRules();
+    void WaitForEndingThreads();
     bool Control(DWORD code, const void* in = nullptr, DWORD inSize = 0);
 
     HWND m_mainWindow = nullptr;
@@ -205,6 +208,10 @@ private:
     GroupList m_groups;
     std::shared_ptr<RuleSet> m_rules;
     std::shared_ptr<RequestThreadState> m_thread;
+    // Cancelled request threads that had not ended when Stop stopped
+    // waiting: they still reach this link and its settings on their way
+    // out, so Shutdown waits for them before either goes.
+    std::vector<std::shared_ptr<RequestThreadState>> m_ending;
     std::wstring m_programFolder;
     PromptFunction m_prompt;
     std::function<void()> m_loadFailure;
