@@ -26,12 +26,7 @@ using gui::ModalWatch;
 using gui::PressButton;
 using gui::TextOf;
 
-void PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000)
-{
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < timeoutMs)
-        gui::Pump(20);
-}
+using gui::PumpUntil;
 
 bool Checked(HWND dialog, int id)
 {

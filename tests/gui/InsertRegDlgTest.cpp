@@ -29,12 +29,7 @@ namespace {
 
 using gui::Pump;
 
-void PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000)
-{
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < timeoutMs)
-        Pump(20);
-}
+using gui::PumpUntil;
 
 class InsertReg : public ::testing::Test {
 protected:

@@ -46,6 +46,8 @@ TEST(PromptRace, CancellingWhileAPromptOpensNeverLeavesOneOpen)
         });
         WaitForSingleObject(started.Get(), INFINITE);
         int delay = delayMs(random);
+        // Kept: the random delay is the test's input, it moves the cancel
+        // across every step from the request's start to the prompt's window.
         if (delay > 0)
             Sleep(static_cast<DWORD>(delay));
         CancelRequestThread(&state);

@@ -7,6 +7,7 @@
 #include "ui/Window.h"
 
 #include "gui/MessagePump.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -57,11 +58,10 @@ BoxSeen AnswerBox(const wchar_t* caption, int button)
 {
     BoxSeen seen;
     std::pair<const wchar_t*, HWND> search(caption, nullptr);
-    for (int i = 0; i < 200 && !search.second; ++i) {
+    testwait::WaitUntil([&] {
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.second)
-            Sleep(25);
-    }
+        return search.second != nullptr;
+    }, 5000);
     if (!search.second)
         return seen;
     seen.found = true;
