@@ -240,6 +240,14 @@ TEST_F(TrayIconPosition, OtherPrecisionModesNeverScan)
     EXPECT_EQ(estimate.y, p.y);
 }
 
+TEST_F(TrayIconPosition, WithoutAnImageToPutBackItNeverScans)
+{
+    CTrayIconPosition locator(m_owner, 1, nullptr, 3);
+    POINT p = {};
+    EXPECT_EQ(0, locator.FindIconByPixels(&p));
+    EXPECT_EQ(0, locator.ScanCount());
+}
+
 TEST_F(TrayIconPosition, MissingOwnerOrIdGivesMinusOne)
 {
     CTrayIconPosition unset;
