@@ -9,6 +9,7 @@
 #include "base/Strings.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
+#include "ui/Window.h"
 
 #include "gui/MessagePump.h"
 #include "support/Wait.h"
@@ -30,10 +31,7 @@ using gui::Pump;
 
 RECT ChildRect(HWND child)
 {
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
+    return ui::ChildRect(GetParent(child), child);
 }
 
 // What the error box showed, found and dismissed from another thread.
