@@ -14,7 +14,7 @@
 #include "monitor/PromoArea.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
-#include "rules/RuleDlg.h"
+#include "rules/ui/RuleDlg.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleModel.h"
 #include "sysview/TaskManagerDlg.h"

@@ -4,8 +4,8 @@
 #define _WIN32_WINNT 0x0600
 // The group dialog (189) and the rule dialog (181) run modally as the editor
 // runs them, answered by watches; what they leave in the model is read back.
-#include "rules/EditGroupDlg.h"
-#include "rules/EditRuleDlg.h"
+#include "rules/ui/EditGroupDlg.h"
+#include "rules/ui/EditRuleDlg.h"
 
 #include "gui/MessagePump.h"
 #include "gui/ModalWatch.h"

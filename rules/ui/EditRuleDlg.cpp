@@ -1,4 +1,4 @@
-#include "rules/EditRuleDlg.h"
+#include "rules/ui/EditRuleDlg.h"
 
 #include "base/ShellDialogs.h"
 #include "base/Strings.h"
