@@ -4,7 +4,7 @@
 #include "base/Strings.h"
 #include "res/resource.h"
 #include "rules/RuleEditing.h"
-#include "sysview/InsertRegDlg.h"
+#include "rules/ui/InsertRegDlg.h"
 #include "ui/Window.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "gui/ModalWatch.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "sysview/InsertRegDlg.h"
+#include "rules/ui/InsertRegDlg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sysview/InsertRegDlg.h"
+#include "rules/ui/InsertRegDlg.h"
 
 #include "base/Messages.h"
 #include "base/Strings.h"
