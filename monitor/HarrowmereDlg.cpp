@@ -17,7 +17,7 @@
 #include "rules/ui/RuleDlg.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleModel.h"
-#include "sysview/TaskManagerDlg.h"
+#include "sysview/ui/TaskManagerDlg.h"
 #include "ui/MessageLoop.h"
 #include "ui/Palette.h"
 #include "ui/Window.h"

@@ -1,4 +1,4 @@
-#include "sysview/TaskManagerDlg.h"
+#include "sysview/ui/TaskManagerDlg.h"
 
 #include "base/ColumnWidths.h"
 #include "controls/ListView.h"
@@ -7,7 +7,7 @@
 #include "base/Shell.h"
 #include "base/Strings.h"
 #include "res/resource.h"
-#include "sysview/FindDllHandleDlg.h"
+#include "sysview/ui/FindDllHandleDlg.h"
 #include "ui/Window.h"
 
 #include <commctrl.h>
