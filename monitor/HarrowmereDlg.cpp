@@ -21,7 +21,7 @@
 #include "ui/MessageLoop.h"
 #include "ui/Palette.h"
 #include "ui/Window.h"
-#include "update/UpdateDlg.h"
+#include "update/ui/UpdateDlg.h"
 #include "watch/AskDlg.h"
 #include "watch/WatchMain.h"
 

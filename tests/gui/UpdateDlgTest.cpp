@@ -6,7 +6,7 @@
 // window, with scratch settings whose program folder names the test servers.
 // The button is clicked with mouse messages; rows, status, button and the
 // stored schedule are read back.
-#include "update/UpdateDlg.h"
+#include "update/ui/UpdateDlg.h"
 
 #include "base/Config.h"
 #include "base/Strings.h"

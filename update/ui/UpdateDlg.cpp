@@ -1,4 +1,4 @@
-#include "update/UpdateDlg.h"
+#include "update/ui/UpdateDlg.h"
 
 #include "base/Config.h"
 #include "base/Messages.h"
