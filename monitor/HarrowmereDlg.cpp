@@ -22,7 +22,7 @@
 #include "ui/Palette.h"
 #include "ui/Window.h"
 #include "update/ui/UpdateDlg.h"
-#include "watch/AskDlg.h"
+#include "watch/ui/AskDlg.h"
 #include "watch/WatchMain.h"
 
 #include <commctrl.h>

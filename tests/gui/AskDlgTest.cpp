@@ -1,6 +1,6 @@
 // The permission prompt, created from its template and driven with messages
 // on a thread of its own, as the request thread runs it.
-#include "watch/AskDlg.h"
+#include "watch/ui/AskDlg.h"
 
 #include "base/Messages.h"
 #include "gui/MessageSequence.h"

@@ -2,7 +2,7 @@
 // prompt: however the two interleave, no prompt outlives the cancellation
 // and nothing is written for the request.
 #include "base/Handles.h"
-#include "watch/AskDlg.h"
+#include "watch/ui/AskDlg.h"
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 

@@ -1,4 +1,4 @@
-#include "watch/AskDlg.h"
+#include "watch/ui/AskDlg.h"
 
 #include "base/Messages.h"
 #include "base/ProcessPath.h"
