@@ -8,6 +8,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 namespace {
 
 class TreeView : public ::testing::Test {
@@ -67,7 +69,7 @@ TEST_F(TreeView, ItemsKeepTheirValuesTextsAndPlaces)
     EXPECT_EQ(second, m_tree.Selected());
 
     RECT r = {};
-    *reinterpret_cast<HTREEITEM*>(&r) = first;
+    std::memcpy(&r, &first, sizeof(first)); // the message takes the item in the rectangle's place
     ASSERT_TRUE(SendMessageW(m_tree.Hwnd(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)));
     POINT inside = { (r.left + r.right) / 2, (r.top + r.bottom) / 2 };
     ClientToScreen(m_tree.Hwnd(), &inside);

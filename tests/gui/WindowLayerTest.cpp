@@ -246,19 +246,25 @@ TEST(PageBase, EnterAndEscapeKeepThePageItsGroundIsWhiteAndCloseDestroysIt)
         SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
         EXPECT_TRUE(IsWindow(hwnd)) << "command " << id;
     }
+    // Statics and the dialog get the page's ground; an edit box keeps the
+    // system's default.
     const struct {
         UINT kind;
-        bool painted;
+        bool ground;
     } colours[] = { { WM_CTLCOLORSTATIC, true }, { WM_CTLCOLORDLG, true }, { WM_CTLCOLOREDIT, false } };
     HDC dc = GetDC(hwnd);
+    HBRUSH ground = nullptr;
     for (const auto& c : colours) {
         SetBkColor(dc, RGB(1, 2, 3));
         HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessageW(hwnd, c.kind, reinterpret_cast<WPARAM>(dc),
                                                              reinterpret_cast<LPARAM>(hwnd)));
-        EXPECT_EQ(c.painted, brush != nullptr) << c.kind;
-        if (c.painted) {
+        if (c.ground) {
+            ASSERT_TRUE(brush) << c.kind;
             EXPECT_EQ(ui::palette::kPageGround, BrushColour(brush)) << c.kind;
             EXPECT_EQ(ui::palette::kPageGround, GetBkColor(dc)) << c.kind;
+            ground = brush;
+        } else {
+            EXPECT_NE(ground, brush) << c.kind;
         }
     }
     ReleaseDC(hwnd, dc);
