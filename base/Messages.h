@@ -49,7 +49,7 @@
 #define WM_INSERT_REG_LOADED     (WM_APP + 0x53) // the loader is done
 
 // Inspection tools and their controls (each window's own messages).
-#define WM_TREELIST_SYNC     (WM_APP + 0x140) // tree list: re-read the list view's selection
+// WM_APP + 0x140 is the tree list control's own (controls/TreeListCtrl.h).
 #define WM_TASK_REFRESHED    (WM_APP + 0x141) // process manager: a refresh is waiting
 #define WM_TASK_DETAILS      (WM_APP + 0x142) // process manager: module or handle rows are waiting
 #define WM_FINDER_DONE       (WM_APP + 0x143) // finder: the search has ended

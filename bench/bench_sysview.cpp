@@ -10,7 +10,7 @@
 #include "sysview/ProcessDetails.h"
 #include "sysview/ProcessSampler.h"
 #include "sysview/SystemHandleInfo.h"
-#include "sysview/TaskManagerDlg.h"
+#include "sysview/ui/TaskManagerDlg.h"
 
 #include "helper/HelperProcess.h"
 

@@ -1,6 +1,7 @@
 #include "controls/BalloonHelp.h"
 
 #include "controls/ControlDraw.h"
+#include "ui/Palette.h"
 
 #include <algorithm>
 
@@ -14,7 +15,6 @@ constexpr int kCorner = 14;       // ellipse size of the rounded corners
 constexpr int kPad = 10;
 constexpr int kGap = 6;
 constexpr int kMaxTextWidth = 360;
-constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 
 CBalloonHelp* s_balloon = nullptr;
 UINT s_timeout = 5000;
@@ -199,7 +199,7 @@ void CBalloonHelp::Layout()
 void CBalloonHelp::Paint(HDC dc)
 {
     HBRUSH back = GetSysColorBrush(COLOR_INFOBK);
-    ui::CBrush frame(CreateSolidBrush(RGB(118, 118, 118)));
+    ui::CBrush frame(CreateSolidBrush(ui::palette::kBalloonFrame));
     FillRgn(dc, m_shape.Get(), back);
     FrameRgn(dc, m_shape.Get(), frame.Get(), 1, 1);
 
@@ -219,7 +219,7 @@ void CBalloonHelp::Paint(HDC dc)
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
     if (!m_footer.empty()) {
         SelectObject(dc, m_linkFont.Get());
-        SetTextColor(dc, kLinkColour);
+        SetTextColor(dc, ui::palette::kLinkText);
         r = m_footerRect;
         DrawTextW(dc, m_footer.c_str(), static_cast<int>(m_footer.size()), &r, DT_SINGLELINE | DT_NOPREFIX);
     }

@@ -1,6 +1,7 @@
 #include "controls/ResizableDlg.h"
 
 #include "base/WindowPlacement.h"
+#include "ui/Window.h"
 
 namespace {
 
@@ -9,14 +10,6 @@ SIZE ClientSize(HWND hwnd)
     RECT r = {};
     GetClientRect(hwnd, &r);
     return SIZE{ r.right, r.bottom };
-}
-
-RECT ChildRect(HWND parent, HWND child)
-{
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
 }
 
 } // namespace
@@ -49,7 +42,7 @@ void CResizableDlg::AddAnchor(HWND control, ANCHOR topLeft, ANCHOR bottomRight)
     // Stored as it would be for the template's size, whatever the size now.
     SIZE now = ClientSize(m_hWnd);
     const int dx = now.cx - m_baseClient.cx, dy = now.cy - m_baseClient.cy;
-    RECT r = ChildRect(m_hWnd, control);
+    RECT r = ui::ChildRect(m_hWnd, control);
     r.left -= dx * topLeft.x / 100;
     r.top -= dy * topLeft.y / 100;
     r.right -= dx * bottomRight.x / 100;

@@ -1,8 +1,6 @@
 #include "controls/TrayIconPosition.h"
 
 #include "base/Handles.h"
-#include "base/Strings.h"
-#include "res/resource.h"
 
 #include <shellapi.h>
 #include <commctrl.h>
@@ -65,10 +63,13 @@ HWND FindByClass(HWND parent, const wchar_t* className)
     return data.found;
 }
 
-HICON LoadSmallIcon(UINT id)
+// The marker: a small icon that is black all over (both masks zero), made
+// here so that the locator needs no resource of the program's.
+HICON MakeMarkerIcon()
 {
-    return static_cast<HICON>(LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+    const std::vector<BYTE> zeros(static_cast<size_t>((cx + 15) / 16 * 2 * cy), 0);
+    return CreateIcon(nullptr, cx, cy, 1, 1, zeros.data(), zeros.data());
 }
 
 // True when `process` runs as a 64-bit process. IsWow64Process is looked up
@@ -137,22 +138,13 @@ CTrayIconPosition::CTrayIconPosition(HWND owner, int id, HICON restoreIcon, int 
     m_precision = precision;
 }
 
-CTrayIconPosition::~CTrayIconPosition()
-{
-    if (m_ownRestoreIcon)
-        DestroyIcon(m_ownRestoreIcon);
-}
+CTrayIconPosition::~CTrayIconPosition() = default;
 
 void CTrayIconPosition::SetIcon(HWND owner, int id, HICON restoreIcon)
 {
     m_owner = owner;
     m_id = id;
     m_restoreIcon = restoreIcon;
-    if (!m_restoreIcon) {
-        if (!m_ownRestoreIcon)
-            m_ownRestoreIcon = LoadSmallIcon(IDI_TRAY);
-        m_restoreIcon = m_ownRestoreIcon;
-    }
 }
 
 int CTrayIconPosition::GetTrayIconPosition(POINT* point)
@@ -238,7 +230,8 @@ int CTrayIconPosition::FindIconByToolbar(HWND owner, int id, RECT* rect)
 int CTrayIconPosition::FindIconByPixels(POINT* point)
 {
     const int64_t now = m_clock ? m_clock() : static_cast<int64_t>(_time64(nullptr));
-    if (m_precision < 1 || m_precision > 3) {
+    // Without an image to put back a scan would leave the marker showing.
+    if (m_precision < 1 || m_precision > 3 || !m_restoreIcon) {
         // No scan allowed: only an earlier scan of this object could answer.
         if (m_scanCount > 0 && m_lastScan != 0) {
             *point = m_position;
@@ -257,7 +250,7 @@ int CTrayIconPosition::FindIconByPixels(POINT* point)
             return 0;
         }
         m_area = GetTrayAreaRect();
-        HICON marker = LoadSmallIcon(IDI_TRAY_MARKER);
+        HICON marker = MakeMarkerIcon();
         const int found = ScanForIconPixels(marker);
         if (marker)
             DestroyIcon(marker);

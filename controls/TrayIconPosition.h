@@ -15,8 +15,7 @@
 class CTrayIconPosition {
 public:
     // `owner` and `id` name the notification icon; `restoreIcon` is the image
-    // it gets back after a pixel scan (null: the program's tray icon
-    // resource). `precision` 1, 2 or 3 allows a pixel scan at most every 60,
+    // it gets back after a pixel scan (null: no pixel scan, only estimates). `precision` 1, 2 or 3 allows a pixel scan at most every 60,
     // 30 or 10 seconds per object; any other value disables it.
     CTrayIconPosition(HWND owner, int id, HICON restoreIcon, int precision = 3);
     CTrayIconPosition();
@@ -70,7 +69,6 @@ private:
     HWND m_owner = nullptr;
     int m_id = -1;
     HICON m_restoreIcon = nullptr;
-    HICON m_ownRestoreIcon = nullptr; // loaded here when none was given
     int m_precision = 3;
     int64_t m_lastScan = 0;       // time of the last successful pixel scan
     int64_t m_lastFailedScan = 0; // and of the last failed one, while m_scanFailed

@@ -1,7 +1,5 @@
 #include "controls/TreeListCtrl.h"
 
-#include "base/Messages.h"
-
 #include <algorithm>
 
 struct TREELIST_ROW {

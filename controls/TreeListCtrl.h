@@ -23,6 +23,10 @@
 #include <string>
 #include <vector>
 
+// The control's own message, posted to itself: re-read the list view's
+// selection once the list has finished changing it.
+#define WM_TREELIST_SYNC (WM_APP + 0x140)
+
 #define TREELIST_CLASS L"Harrowmere.TreeListCtrl"
 
 struct TREELIST_ROW;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "controls/VxControl.h"
+#include "ui/Palette.h"
 
 #include <windows.h>
 
@@ -63,7 +64,7 @@ private:
     Timing m_timing;
     std::vector<Item> m_items;
     std::wstring m_emptyText;
-    COLORREF m_textColour = RGB(0x2D, 0x4C, 0x8C);
+    COLORREF m_textColour = ui::palette::kHeadingText;
     HFONT m_font = nullptr; // set with WM_SETFONT, not owned
     int m_current = 0;
     int m_offset = 0;

@@ -1,10 +1,11 @@
 #include "controls/VxLinkStatic.h"
 
 #include "controls/ControlDraw.h"
+#include "ui/Palette.h"
 
 CVxLinkStatic::CVxLinkStatic()
 {
-    m_textColour = RGB(0, 0, 255);
+    m_textColour = ui::palette::kLinkText;
 }
 
 HFONT CVxLinkStatic::DrawFont() const

@@ -6,6 +6,7 @@
 
 #include "controls/GdiPlusImage.h"
 #include "controls/VxControl.h"
+#include "ui/Palette.h"
 
 #include <windows.h>
 
@@ -44,7 +45,7 @@ private:
 
     DECODED_IMAGE m_image;
     int m_frame = 0;
-    COLORREF m_back = RGB(255, 255, 255);
+    COLORREF m_back = ui::palette::kPageGround;
     HWND m_tip = nullptr; // destroyed with the control
     std::wstring m_tipText;
     bool m_pressed = false;

@@ -2,6 +2,7 @@
 
 #include "base/Handles.h"
 #include "controls/Placeholder.h"
+#include "ui/Palette.h"
 
 #include <commctrl.h>
 
@@ -12,8 +13,6 @@ namespace {
 
 constexpr int kBorder = 2; // frame line and a pixel of space inside it
 constexpr int kGap = 2;
-constexpr COLORREF kFrameColour = RGB(132, 150, 198);
-constexpr COLORREF kBlockColour = RGB(66, 105, 190);
 
 } // namespace
 
@@ -83,8 +82,8 @@ void CVxProgress::Paint(HDC dc)
     ui::CBitmap canvas(CreateCompatibleBitmap(dc, client.right, client.bottom));
     HGDIOBJ old = SelectObject(mem, canvas.Get());
 
-    ui::CBrush frame(CreateSolidBrush(kFrameColour));
-    ui::CBrush blockBrush(CreateSolidBrush(IsWindowEnabled(m_hWnd) ? kBlockColour : GetSysColor(COLOR_GRAYTEXT)));
+    ui::CBrush frame(CreateSolidBrush(ui::palette::kFrame));
+    ui::CBrush blockBrush(CreateSolidBrush(IsWindowEnabled(m_hWnd) ? ui::palette::kProgressBlock : GetSysColor(COLOR_GRAYTEXT)));
     FillRect(mem, &client, GetSysColorBrush(COLOR_WINDOW));
     FrameRect(mem, &client, frame.Get());
 

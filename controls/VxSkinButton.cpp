@@ -3,18 +3,11 @@
 #include "base/Strings.h"
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
+#include "ui/Palette.h"
 
 #include <commctrl.h>
 
 #include <vector>
-
-namespace {
-
-constexpr COLORREF kFrameColour = RGB(132, 150, 198);
-constexpr COLORREF kHoverColour = RGB(225, 232, 250);
-constexpr COLORREF kPressedColour = RGB(198, 210, 240);
-
-} // namespace
 
 bool CVxSkinButton::Create(HWND parent, int id, const RECT& rect, const std::wstring& text, DWORD style)
 {
@@ -104,8 +97,8 @@ void CVxSkinButton::PaintFlat(HDC dc, const RECT& client)
     FillParentBackground(m_hWnd, dc, client);
     const State state = CurrentState();
     if (state != Normal) {
-        ui::CBrush fill(CreateSolidBrush(state == Pressed ? kPressedColour : kHoverColour));
-        ui::CBrush frame(CreateSolidBrush(kFrameColour));
+        ui::CBrush fill(CreateSolidBrush(state == Pressed ? ui::palette::kPressed : ui::palette::kHover));
+        ui::CBrush frame(CreateSolidBrush(ui::palette::kFrame));
         FillRect(dc, &client, fill.Get());
         FrameRect(dc, &client, frame.Get());
     }

@@ -1,6 +1,7 @@
 #include "controls/VxSkinDlg.h"
 
 #include "base/Strings.h"
+#include "ui/Palette.h"
 
 #include <windowsx.h>
 
@@ -60,7 +61,7 @@ void CVxSkinDlg::PaintSkin(HDC dc, const RECT& client)
     ui::CFont bold(CreateFontIndirectW(&lf));
     HGDIOBJ oldFont = SelectObject(dc, bold.Get());
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
+    SetTextColor(dc, ui::palette::kCaptionText);
     RECT text = { x, 0, client.right - 50, kCaptionHeight };
     DrawTextW(dc, title, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
     SelectObject(dc, oldFont);

@@ -2,17 +2,13 @@
 
 #include "controls/ControlDraw.h"
 #include "controls/Placeholder.h"
+#include "ui/Palette.h"
 
 namespace {
 
 constexpr int kTabHeight = 36;
 constexpr int kTopMargin = 4;
 constexpr int kPictureLeft = 8;
-constexpr COLORREF kStripColour = RGB(239, 243, 247);
-constexpr COLORREF kSelectedColour = RGB(255, 255, 255);
-constexpr COLORREF kFrameColour = RGB(132, 150, 198);
-constexpr COLORREF kTextColour = RGB(0, 0, 117);
-constexpr COLORREF kLineColour = RGB(214, 222, 247);
 
 } // namespace
 
@@ -88,8 +84,8 @@ void CVxTab::PaintTab(HDC dc, int index, const RECT& r)
     const bool selected = index == m_current;
     if (selected) {
         // The selected tab is open on the right, towards its page.
-        ui::CBrush fill(CreateSolidBrush(kSelectedColour));
-        ui::CPen frame(CreatePen(PS_SOLID, 1, kFrameColour));
+        ui::CBrush fill(CreateSolidBrush(ui::palette::kPageGround));
+        ui::CPen frame(CreatePen(PS_SOLID, 1, ui::palette::kFrame));
         FillRect(dc, &r, fill.Get());
         HGDIOBJ oldPen = SelectObject(dc, frame.Get());
         MoveToEx(dc, r.right, r.top, nullptr);
@@ -98,7 +94,7 @@ void CVxTab::PaintTab(HDC dc, int index, const RECT& r)
         LineTo(dc, r.right, r.bottom - 1);
         SelectObject(dc, oldPen);
     } else {
-        ui::CPen line(CreatePen(PS_SOLID, 1, kLineColour));
+        ui::CPen line(CreatePen(PS_SOLID, 1, ui::palette::kLightLine));
         HGDIOBJ oldPen = SelectObject(dc, line.Get());
         MoveToEx(dc, r.left + 8, r.bottom - 1, nullptr);
         LineTo(dc, r.right - 8, r.bottom - 1);
@@ -113,7 +109,7 @@ void CVxTab::PaintTab(HDC dc, int index, const RECT& r)
     }
     RECT t = { textLeft, r.top, r.right - 2, r.bottom };
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, IsWindowEnabled(m_hWnd) ? kTextColour : GetSysColor(COLOR_GRAYTEXT));
+    SetTextColor(dc, IsWindowEnabled(m_hWnd) ? ui::palette::kNavyText : GetSysColor(COLOR_GRAYTEXT));
     HFONT font = m_font ? m_font : DefaultUiFont();
     if (selected) {
         if (!m_boldFont)
@@ -134,7 +130,7 @@ void CVxTab::Paint(HDC dc)
     HDC mem = CreateCompatibleDC(dc);
     ui::CBitmap canvas(CreateCompatibleBitmap(dc, client.right, client.bottom));
     HGDIOBJ old = SelectObject(mem, canvas.Get());
-    ui::CBrush strip(CreateSolidBrush(kStripColour));
+    ui::CBrush strip(CreateSolidBrush(ui::palette::kBand));
     FillRect(mem, &client, strip.Get());
     for (int i = 0; i < GetCount(); ++i) {
         RECT r = GetTabRect(i);

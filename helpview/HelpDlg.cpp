@@ -4,14 +4,9 @@
 #include "base/Strings.h"
 #include "controls/ControlDraw.h"
 #include "res/resource.h"
+#include "ui/Palette.h"
 
-namespace {
-
-const COLORREF kWhite = RGB(255, 255, 255);
-
-} // namespace
-
-CHelpDlg::CHelpDlg() : CDialog(IDD_HELP_PAGE), m_white(CreateSolidBrush(kWhite)) {}
+CHelpDlg::CHelpDlg() : CPage(IDD_HELP_PAGE) {}
 
 std::wstring CHelpDlg::HelpAddress()
 {
@@ -55,24 +50,7 @@ BOOL CHelpDlg::OnCommand(int id, int code, HWND control)
         if (code == STN_CLICKED)
             OpenAddress();
         return TRUE;
-    case IDOK:
-    case IDCANCEL:
-        // Enter and Escape do not close a page.
-        return TRUE;
     }
-    return FALSE;
+    return CPage::OnCommand(id, code, control);
 }
 
-BOOL CHelpDlg::OnClose()
-{
-    DestroyWindow(m_hWnd);
-    return TRUE;
-}
-
-HBRUSH CHelpDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
-{
-    if (kind != WM_CTLCOLORSTATIC && kind != WM_CTLCOLORDLG)
-        return nullptr;
-    SetBkColor(dc, kWhite);
-    return m_white.Get();
-}

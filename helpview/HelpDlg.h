@@ -5,14 +5,14 @@
 
 #include "base/Handles.h"
 #include "controls/VxLinkStatic.h"
-#include "ui/Dialog.h"
+#include "ui/Page.h"
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
-class CHelpDlg : public ui::CDialog {
+class CHelpDlg : public ui::CPage {
 public:
     // Opens an address; the default asks the shell ("open").
     using Opener = std::function<void(const std::wstring& address)>;
@@ -34,8 +34,6 @@ public:
 protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
-    BOOL OnClose() override;
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
 
 private:
     void OpenAddress();
@@ -43,6 +41,5 @@ private:
     CVxLinkStatic m_link;
     std::wstring m_address;
     Opener m_opener;
-    ui::CBrush m_white;
     ui::CFont m_titleFont;
 };

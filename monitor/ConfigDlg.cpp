@@ -5,28 +5,12 @@
 #include "base/Messages.h"
 #include "base/Strings.h"
 #include "res/resource.h"
+#include "ui/Palette.h"
+#include "ui/Window.h"
 
 #include <commctrl.h>
 
-namespace {
-
-const COLORREF kWhite = RGB(255, 255, 255);
-const COLORREF kLine = RGB(133, 149, 202);
-const COLORREF kSelectedBack = RGB(214, 223, 247);
-const COLORREF kSelectedText = RGB(0, 0, 0x75);
-const COLORREF kText = RGB(0x50, 0x5A, 0x78);
-
-RECT ChildRect(HWND parent, HWND child)
-{
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-} // namespace
-
-CConfigDlg::CConfigDlg() : CDialog(IDD_CONFIG_PAGE), m_white(CreateSolidBrush(kWhite))
+CConfigDlg::CConfigDlg() : CPage(IDD_CONFIG_PAGE)
 {
     // The template's hot-key control needs its window class before the page exists.
     INITCOMMONCONTROLSEX icc = { sizeof(icc), ICC_HOTKEY_CLASS };
@@ -39,9 +23,9 @@ BOOL CConfigDlg::OnInitDialog()
 
     // The hot-key section takes the place of the check boxes: the label level
     // with the first check box, the control 4 pixels higher.
-    const RECT first = ChildRect(m_hWnd, Item(IDC_CONFIG_AUTORUN));
-    const RECT label = ChildRect(m_hWnd, Item(IDC_CONFIG_HOTKEY_LABEL));
-    const RECT hotKey = ChildRect(m_hWnd, Item(IDC_CONFIG_HOTKEY));
+    const RECT first = ui::ChildRect(m_hWnd, Item(IDC_CONFIG_AUTORUN));
+    const RECT label = ui::ChildRect(m_hWnd, Item(IDC_CONFIG_HOTKEY_LABEL));
+    const RECT hotKey = ui::ChildRect(m_hWnd, Item(IDC_CONFIG_HOTKEY));
     SetWindowPos(Item(IDC_CONFIG_HOTKEY_LABEL), nullptr, label.left, first.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(Item(IDC_CONFIG_HOTKEY), nullptr, hotKey.left, first.top - 4, 0, 0,
@@ -140,26 +124,14 @@ BOOL CConfigDlg::OnCommand(int id, int code, HWND control)
         if (code == STN_CLICKED)
             ApplyHotKey();
         return TRUE;
-    case IDOK:
-    case IDCANCEL:
-        // Enter and Escape do not close a page.
-        return TRUE;
     }
-    return FALSE;
-}
-
-BOOL CConfigDlg::OnClose()
-{
-    DestroyWindow(m_hWnd);
-    return TRUE;
+    return CPage::OnCommand(id, code, control);
 }
 
 HBRUSH CConfigDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
 {
-    if (kind != WM_CTLCOLORSTATIC && kind != WM_CTLCOLORDLG && kind != WM_CTLCOLORBTN)
-        return nullptr;
-    SetBkColor(dc, kWhite);
-    return m_white.Get();
+    // The check boxes stand on the page ground too.
+    return CPage::OnCtlColor(dc, control, kind == WM_CTLCOLORBTN ? WM_CTLCOLORSTATIC : kind);
 }
 
 BOOL CConfigDlg::OnPaint()
@@ -168,9 +140,9 @@ BOOL CConfigDlg::OnPaint()
     HDC dc = BeginPaint(m_hWnd, &ps);
     RECT client;
     GetClientRect(m_hWnd, &client);
-    FillRect(dc, &client, m_white.Get());
-    const RECT buttons = ChildRect(m_hWnd, Item(IDC_CONFIG_GENERAL));
-    ui::CPen pen(CreatePen(PS_SOLID, 1, kLine));
+    FillRect(dc, &client, GroundBrush());
+    const RECT buttons = ui::ChildRect(m_hWnd, Item(IDC_CONFIG_GENERAL));
+    ui::CPen pen(CreatePen(PS_SOLID, 1, ui::palette::kFrame));
     HGDIOBJ old = SelectObject(dc, pen.Get());
     MoveToEx(dc, client.left, buttons.bottom + 4, nullptr);
     LineTo(dc, client.right, buttons.bottom + 4);
@@ -201,18 +173,18 @@ void CConfigDlg::DrawSectionButton(const DRAWITEMSTRUCT* item)
     HDC dc = item->hDC;
     RECT r = item->rcItem;
     if (selected) {
-        ui::CBrush back(CreateSolidBrush(kSelectedBack));
+        ui::CBrush back(CreateSolidBrush(ui::palette::kLightLine));
         FillRect(dc, &r, back.Get());
-        ui::CBrush frame(CreateSolidBrush(kLine));
+        ui::CBrush frame(CreateSolidBrush(ui::palette::kFrame));
         FrameRect(dc, &r, frame.Get());
     } else {
-        FillRect(dc, &r, m_white.Get());
+        FillRect(dc, &r, GroundBrush());
     }
 
     wchar_t text[64] = {};
     GetWindowTextW(item->hwndItem, text, 64);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, selected ? kSelectedText : kText);
+    SetTextColor(dc, selected ? ui::palette::kNavyText : ui::palette::kSettingText);
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
     HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
     DrawTextW(dc, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);

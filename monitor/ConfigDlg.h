@@ -7,13 +7,13 @@
 
 #include "base/Handles.h"
 #include "controls/VxLinkStatic.h"
-#include "ui/Dialog.h"
+#include "ui/Page.h"
 
 #include <windows.h>
 
 class CConfig;
 
-class CConfigDlg : public ui::CDialog {
+class CConfigDlg : public ui::CPage {
 public:
     enum Section { General, HotKey };
 
@@ -37,7 +37,6 @@ protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
     BOOL OnPaint() override;
-    BOOL OnClose() override;
     void OnDestroy() override;
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -52,5 +51,4 @@ private:
     HWND m_mainWindow = nullptr;
     Section m_section = General;
     CVxLinkStatic m_apply;
-    ui::CBrush m_white;
 };

@@ -15,32 +15,25 @@
 #include "monitor/PromoArea.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
-#include "rules/RuleDlg.h"
+#include "rules/ui/RuleDlg.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleModel.h"
-#include "sysview/TaskManagerDlg.h"
+#include "sysview/ui/TaskManagerDlg.h"
 #include "ui/MessageLoop.h"
-#include "update/UpdateDlg.h"
-#include "watch/AskDlg.h"
+#include "ui/Palette.h"
+#include "ui/Window.h"
+#include "update/ui/UpdateDlg.h"
 #include "watch/Monitoring.h"
+#include "watch/ui/AskDlg.h"
 #include "watch/WatchMain.h"
 
 #include <commctrl.h>
 
 namespace {
 
-
 HICON LoadIconSized(UINT id, int size)
 {
     return static_cast<HICON>(LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
-}
-
-RECT ChildRect(HWND parent, HWND child)
-{
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
 }
 
 } // namespace
@@ -84,13 +77,10 @@ BOOL CHarrowmereDlg::OnInitDialog()
     m_monitoring = std::make_unique<CMonitoring>(m_config, m_link);
     CBalloonHelp::SetNotifyMessage(WM_BALLOON_OFF);
 
-    m_bigIcon.Reset(LoadIconSized(IDI_MAINFRAME, GetSystemMetrics(SM_CXICON)));
-    m_smallIcon.Reset(LoadIconSized(IDI_MAINFRAME, GetSystemMetrics(SM_CXSMICON)));
-    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.Get()));
-    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.Get()));
+    HICON smallIcon = ui::SetWindowIcons(m_hWnd, IDI_MAINFRAME);
     SetPropW(m_hWnd, L"XPWndProp_MenuXP", reinterpret_cast<HANDLE>(1));
     SetWindowTextW(m_hWnd, ui::LoadStr(IDS_APP_TITLE).c_str());
-    SetCaptionIcon(m_smallIcon.Get());
+    SetCaptionIcon(smallIcon);
 
     m_minimize.CreateOver(Item(IDC_MAIN_MINIMIZE));
     m_minimize.SetImages(IDB_MINIMIZE_NORMAL, IDB_MINIMIZE_HOVER);
@@ -199,7 +189,7 @@ void CHarrowmereDlg::CreatePages()
 
     // Each page 2 pixels right of the tab strip and 4 below its top, hidden.
     // The status page's creation applies "Hook": it starts the driver link.
-    RECT strip = ChildRect(m_hWnd, m_tab.Hwnd());
+    RECT strip = ui::ChildRect(m_hWnd, m_tab.Hwnd());
     for (int page = 0; page < PAGE_COUNT; ++page) {
         ui::CDialog* dialog = Page(page);
         if (!dialog || !dialog->Create(m_hWnd))
@@ -329,9 +319,8 @@ void CHarrowmereDlg::ShowTrayMenu()
     }
     POINT pt;
     GetCursorPos(&pt);
-    SetForegroundWindow(m_hWnd);
-    TrackPopupMenu(popup, TPM_RIGHTBUTTON, pt.x, pt.y, 0, m_hWnd, nullptr);
-    PostMessageW(m_hWnd, WM_NULL, 0, 0);
+    if (const UINT command = ui::TrackMenu(popup, pt, m_hWnd))
+        PostMessageW(m_hWnd, WM_COMMAND, command, 0);
     DestroyMenu(menu);
 }
 
@@ -544,7 +533,7 @@ void CHarrowmereDlg::PaintExtra(HDC dc)
 {
     if (m_tab.IsWindow()) {
         // The edge pictures framing the tab strip.
-        RECT strip = ChildRect(m_hWnd, m_tab.Hwnd());
+        RECT strip = ui::ChildRect(m_hWnd, m_tab.Hwnd());
         const int e = 4;
         TileBitmap(dc, m_edges[0].Get(), RECT{ strip.left - e, strip.top - e, strip.right + e, strip.top });
         TileBitmap(dc, m_edges[1].Get(), RECT{ strip.left - e, strip.bottom, strip.right + e, strip.bottom + e });
@@ -552,17 +541,17 @@ void CHarrowmereDlg::PaintExtra(HDC dc)
         TileBitmap(dc, m_edges[3].Get(), RECT{ strip.right, strip.top, strip.right + e, strip.bottom });
     }
     if (m_statusPage && m_statusPage->IsWindow()) {
-        RECT page = ChildRect(m_hWnd, m_statusPage->Hwnd());
-        ui::CPen pen(CreatePen(PS_SOLID, 1, RGB(214, 222, 247)));
+        RECT page = ui::ChildRect(m_hWnd, m_statusPage->Hwnd());
+        ui::CPen pen(CreatePen(PS_SOLID, 1, ui::palette::kLightLine));
         HGDIOBJ old = SelectObject(dc, pen.Get());
         MoveToEx(dc, page.left, page.bottom, nullptr);
         LineTo(dc, page.right, page.bottom);
         SelectObject(dc, old);
     }
     if (HWND picture = Item(IDC_MAIN_PICTURE)) {
-        RECT r = ChildRect(m_hWnd, picture);
+        RECT r = ui::ChildRect(m_hWnd, picture);
         InflateRect(&r, 1, 1);
-        ui::CBrush frame(CreateSolidBrush(RGB(132, 150, 198)));
+        ui::CBrush frame(CreateSolidBrush(ui::palette::kFrame));
         FrameRect(dc, &r, frame.Get());
     }
 }

@@ -108,8 +108,6 @@ private:
     std::unique_ptr<CMonitoring> m_monitoring; // "monitoring on": the setting and the link
     CRuleDlg* m_ruleEditor = nullptr; // the editor the factory made last (the status page owns it)
     CTrayIcon m_tray;
-    ui::CIcon m_bigIcon;
-    ui::CIcon m_smallIcon;
     ui::CIcon m_trayIcon;
     // One locator for all balloons: it remembers where the icon was found,
     // and that a search failed, until its rescan interval has passed.

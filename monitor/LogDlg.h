@@ -3,14 +3,15 @@
 // queue when the page is created and extended as entries arrive.
 #pragma once
 
+#include "controls/ListView.h"
 #include "res/resource.h"
-#include "ui/Dialog.h"
+#include "ui/Page.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
-class CLogDlg : public ui::CDialog {
+class CLogDlg : public ui::CPage {
 public:
     // The list never holds more rows than this: the row after the limit
     // starts a fresh list.
@@ -26,6 +27,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    BOOL OnCommand(int id, int code, HWND control) override;
-    BOOL OnClose() override;
+
+private:
+    CListView m_rows;
 };

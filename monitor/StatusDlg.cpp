@@ -5,22 +5,12 @@
 #include "base/Strings.h"
 #include "monitor/MainPages.h"
 #include "res/resource.h"
+#include "ui/Palette.h"
 #include "watch/WatchMain.h"
-
-namespace {
-
-const COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
-const COLORREF kBand = RGB(0xEF, 0xF3, 0xF7);
-const COLORREF kHelpBack = RGB(0xFF, 0xFF, 0xE7);
-const COLORREF kFrame = RGB(0x84, 0x96, 0xC6);
-const COLORREF kRule = RGB(0xD6, 0xDF, 0xF7);
-const COLORREF kToolLink = RGB(0x00, 0x00, 0x75);
-
-} // namespace
 
 // --- CStatusDlg -------------------------------------------------------------------
 
-CStatusDlg::CStatusDlg() : CDialog(IDD_STATUS_PAGE), m_white(CreateSolidBrush(kWhite)) {}
+CStatusDlg::CStatusDlg() : CPage(IDD_STATUS_PAGE) {}
 
 CStatusDlg::~CStatusDlg()
 {
@@ -52,8 +42,8 @@ BOOL CStatusDlg::OnInitDialog()
     RefreshAutoUpdate();
 
     for (CVxLinkStatic* link : { &m_processManagerLink, &m_ruleEditorLink, &m_settingsLink, &m_updateNowLink })
-        link->SetLinkColour(kToolLink);
-    m_helpLink.SetBackColour(kHelpBack);
+        link->SetLinkColour(ui::palette::kNavyText);
+    m_helpLink.SetBackColour(ui::palette::kTipGround);
 
     if (m_tip.Create(m_hWnd)) {
         m_tip.SetFont(reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
@@ -204,18 +194,8 @@ BOOL CStatusDlg::OnCommand(int id, int code, HWND control)
     case IDC_STATUS_PROCESS_MANAGER:
         ShowProcessManager();
         return TRUE;
-    case IDOK:
-    case IDCANCEL:
-        // Enter and Escape do not close a page.
-        return TRUE;
     }
-    return FALSE;
-}
-
-BOOL CStatusDlg::OnClose()
-{
-    DestroyWindow(m_hWnd);
-    return TRUE;
+    return CPage::OnCommand(id, code, control);
 }
 
 void CStatusDlg::OnDestroy()
@@ -226,14 +206,6 @@ void CStatusDlg::OnDestroy()
     m_tip.Destroy();
     m_ruleEditor.Close();
     m_processManager.Close();
-}
-
-HBRUSH CStatusDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
-{
-    if (kind != WM_CTLCOLORSTATIC && kind != WM_CTLCOLORDLG)
-        return nullptr;
-    SetBkColor(dc, kWhite);
-    return m_white.Get();
 }
 
 BOOL CStatusDlg::OnPaint()
@@ -258,20 +230,20 @@ void CStatusDlg::Paint(HDC dc)
 
     RECT client;
     GetClientRect(m_hWnd, &client);
-    FillRect(dc, &client, m_white.Get());
+    FillRect(dc, &client, GroundBrush());
 
-    ui::CBrush band(CreateSolidBrush(kBand));
+    ui::CBrush band(CreateSolidBrush(ui::palette::kBand));
     RECT bandRect = { client.left, y(2), client.right, y(32) };
     FillRect(dc, &bandRect, band.Get());
 
     // The help band: 24 pixels high, in the middle of the band.
-    ui::CBrush helpBack(CreateSolidBrush(kHelpBack));
-    ui::CBrush frameBrush(CreateSolidBrush(kFrame));
+    ui::CBrush helpBack(CreateSolidBrush(ui::palette::kTipGround));
+    ui::CBrush frameBrush(CreateSolidBrush(ui::palette::kFrame));
     RECT frame = { x(2), y(5), client.right - x(2), y(29) };
     FillRect(dc, &frame, helpBack.Get());
     FrameRect(dc, &frame, frameBrush.Get());
 
-    ui::CPen pen(CreatePen(PS_SOLID, 1, kRule));
+    ui::CPen pen(CreatePen(PS_SOLID, 1, ui::palette::kLightLine));
     HGDIOBJ oldPen = SelectObject(dc, pen.Get());
     MoveToEx(dc, frame.left, frame.bottom + y(5), nullptr);
     LineTo(dc, frame.right, frame.bottom + y(5));

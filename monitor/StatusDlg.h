@@ -10,7 +10,7 @@
 #include "controls/VxColorStatic.h"
 #include "controls/VxInfoTip.h"
 #include "controls/VxLinkStatic.h"
-#include "ui/Dialog.h"
+#include "ui/Page.h"
 #include "ui/OwnedToolWindow.h"
 
 #include <windows.h>
@@ -19,7 +19,7 @@
 
 class CConfig;
 
-class CStatusDlg : public ui::CDialog {
+class CStatusDlg : public ui::CPage {
 public:
     // Starts (true) or stops (false) the driver link, `byUser` when the user
     // switched; the result as the driver link's Start and Stop report it.
@@ -77,9 +77,7 @@ protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
     BOOL OnPaint() override;
-    BOOL OnClose() override;
     void OnDestroy() override;
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
@@ -105,7 +103,6 @@ private:
 
     ui::CBitmap m_stateOn;
     ui::CBitmap m_stateOff;
-    ui::CBrush m_white;
 
     COwnedToolWindow m_ruleEditor;
     COwnedToolWindow m_processManager;

@@ -13,6 +13,38 @@ std::wstring WindowText(HWND window)
     return text.data();
 }
 
+HICON SetWindowIcons(HWND window, UINT id)
+{
+    HICON smallIcon = nullptr;
+    for (WPARAM kind : { ICON_BIG, ICON_SMALL }) {
+        const int px = GetSystemMetrics(kind == ICON_BIG ? SM_CXICON : SM_CXSMICON);
+        HICON icon = static_cast<HICON>(
+            LoadImageW(ResourceModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, px, px, LR_SHARED));
+        SendMessageW(window, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+        smallIcon = icon;
+    }
+    return smallIcon;
+}
+
+UINT TrackMenu(HMENU menu, POINT at, HWND owner)
+{
+    SetForegroundWindow(owner);
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
+    // The owner's next message lets the menu close properly when the user
+    // clicks outside it.
+    PostMessageW(owner, WM_NULL, 0, 0);
+    return chosen;
+}
+
+RECT ChildRect(HWND parent, HWND child)
+{
+    RECT r = {};
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
 std::wstring TreeItemText(HWND tree, HTREEITEM item)
 {
     wchar_t text[512] = {};

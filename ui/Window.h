@@ -14,6 +14,17 @@ namespace ui {
 std::wstring WindowText(HWND window);
 // The text of a tree view item (at most 511 characters).
 std::wstring TreeItemText(HWND tree, HTREEITEM item);
+// A child window's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND parent, HWND child);
+// Gives a window its title-bar and task-switcher icons from icon resource
+// `id` at the system's sizes. The icons are shared (nothing to free); the
+// small one is returned.
+HICON SetWindowIcons(HWND window, UINT id);
+// Shows a popup menu at a screen point for `owner` (brought to the
+// foreground, so that a click elsewhere closes the menu) and returns the
+// chosen command id, 0 when the menu was dismissed. The owner gets no menu
+// notifications and no WM_COMMAND: the caller acts on the answer.
+UINT TrackMenu(HMENU menu, POINT at, HWND owner);
 
 class CWindow {
 public:

@@ -1,5 +1,6 @@
 #include "e2e/DriverHarness.h"
 #include "TestRegistry.h"
+#include "support/Wait.h"
 
 #include <winioctl.h>
 
@@ -27,15 +28,13 @@ std::wstring InstalledDriverPath()
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state)
 {
-    for (int i = 0; i < 200; ++i) {
+    bool queried = true;
+    const bool reached = testwait::WaitUntil([&] {
         SERVICE_STATUS status = {};
-        if (!QueryServiceStatus(service, &status))
-            return false;
-        if (status.dwCurrentState == state)
-            return true;
-        Sleep(50);
-    }
-    return false;
+        queried = QueryServiceStatus(service, &status) != FALSE;
+        return !queried || status.dwCurrentState == state;
+    }, 10000);
+    return queried && reached;
 }
 
 std::wstring Quote(const std::wstring& argument)
@@ -197,15 +196,13 @@ bool StartDriverService(DWORD replyTimeoutMs)
         CloseServiceHandle(service);
     }
     CloseServiceHandle(manager);
-    for (int i = 0; started && i < 100; ++i) {
+    return started && testwait::WaitUntil([] {
         HANDLE device = OpenDriverDevice();
-        if (device != INVALID_HANDLE_VALUE) {
-            CloseHandle(device);
-            return true;
-        }
-        Sleep(50);
-    }
-    return false;
+        if (device == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(device);
+        return true;
+    }, 5000);
 }
 
 std::vector<uint8_t> BuildTestImage(const std::vector<TestRule>& rules)

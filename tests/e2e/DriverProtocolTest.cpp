@@ -274,7 +274,9 @@ TEST_F(DriverProtocol, ConcurrentRequestsTakeTurnsAndEachGetsItsOwnVerdict)
     };
     auto byParam = VerdictByParam({ files.begin(), files.end() });
     program_.SetPolicy([byParam](const SeenRequest& r) {
-        Sleep(30); // keep each request open long enough for the others to queue
+        // Kept: a slow answer, so that the others queue behind this one. Who
+        // waits in the driver's queue cannot be seen from outside the driver.
+        Sleep(30);
         return byParam(r);
     });
     std::vector<std::future<WatchSimRun>> runs;
@@ -300,12 +302,14 @@ TEST_F(DriverProtocol, RequestAbandonedWhileQueuedIsNeverAsked)
     ASSERT_TRUE(program_.WaitSeen(1, 30000));
     HANDLE queued = StartWatchSim({ L"OpenFile", L"C:\\Guarded\\abandoned" });
     ASSERT_TRUE(queued);
-    Sleep(300); // let it reach the driver's queue
+    // Kept: lets it reach the driver's queue. A queued request cannot be seen
+    // from outside the driver (the shared record still holds the first).
+    Sleep(300);
     TerminateProcess(queued, 9);
     WaitForSingleObject(queued, 30000);
     CloseHandle(queued);
     auto last = WatchSimLater({ L"OpenFile", L"C:\\Guarded\\last" });
-    Sleep(300);
+    Sleep(300); // kept, as above: the last request queues behind the held one
     program_.ReleaseAnswers();
     EXPECT_EQ(VerdictLine(0, kGuardedFile), FirstLine(first.get().out));
     EXPECT_EQ(VerdictLine(0, kGuardedFile), FirstLine(last.get().out));
@@ -505,6 +509,8 @@ TEST_F(DriverProtocol, ReloadWithTheSameEventsWaitsForTheAnswerStillOwed)
     // The program still writes its late answer to the first request; the
     // second must not be filled in, nor take that answer for its own.
     auto second = InjectLater(0, L"C:\\Guarded\\second");
+    // Kept: the second request must be waiting in the driver before the late
+    // answer is written, and nothing outside the driver shows that it is.
     Sleep(300);
     program_.ReleaseAnswers();
     WATCH_INJECT_RESULT result = second.get();
@@ -643,7 +649,9 @@ TEST_F(DriverReplyTimeout, LateAnswerIsNotTakenForTheNextRequest)
     EXPECT_EQ(WATCH_OUTCOME_TIMED_OUT, first.outcome);
 
     auto second = InjectLater(0, L"C:\\Guarded\\second");
-    Sleep(300); // the second request now waits for the answer still owed
+    // Kept: the second request now waits in the driver for the answer still
+    // owed, which nothing outside the driver shows.
+    Sleep(300);
     program_.ReleaseAnswers();
     WATCH_INJECT_RESULT result = second.get();
     EXPECT_EQ(WATCH_OUTCOME_ANSWERED, result.outcome);

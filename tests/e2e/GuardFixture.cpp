@@ -4,6 +4,7 @@
 #define _WIN32_WINNT 0x0600
 #include "e2e/GuardFixture.h"
 #include "TestRegistry.h"
+#include "support/Wait.h"
 
 #include <tlhelp32.h>
 
@@ -241,19 +242,17 @@ bool Process::Start(const std::wstring& exe, const std::wstring& args, bool capt
 
 HWND Process::WaitForWindow(const wchar_t* title, DWORD timeoutMs) const
 {
-    DWORD start = GetTickCount();
-    do {
-        for (const WindowInfo& w : TopLevelWindows(m_pi.dwProcessId)) {
-            if (w.title == title) {
-                // Windows appear during start-up; idle means it has finished.
-                WaitForInputIdle(m_pi.hProcess, 5000);
-                return w.hwnd;
-            }
-        }
-        if (m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 100) == WAIT_OBJECT_0)
-            return nullptr;
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    HWND found = nullptr;
+    testwait::WaitUntil([&] {
+        for (const WindowInfo& w : TopLevelWindows(m_pi.dwProcessId))
+            if (!found && w.title == title)
+                found = w.hwnd;
+        return found || (m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0);
+    }, timeoutMs);
+    // Windows appear during start-up; idle means it has finished.
+    if (found)
+        WaitForInputIdle(m_pi.hProcess, 5000);
+    return found;
 }
 
 long Process::WaitForExit(DWORD timeoutMs) const

@@ -7,6 +7,7 @@
 #include "base/Registry.h"
 #include "e2e/GuardFixture.h"
 #include "TestRegistry.h"
+#include "support/Wait.h"
 
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -212,22 +213,22 @@ BOOL CALLBACK MatchControlText(HWND hwnd, LPARAM lp)
 HWND WaitForControl(DWORD pid, const wchar_t* text)
 {
     ControlSearch search{ text, nullptr };
-    for (int i = 0; i < 150 && !search.found; ++i, Sleep(100))
+    testwait::WaitUntil([&] {
         EnumChildWindows(Wizard(pid), MatchControlText, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, 15000);
     return search.found;
 }
 
 // Waits until a guard has started up (driver loaded, rules uploaded).
 bool WaitForGuard()
 {
-    for (int i = 0; i < 150; ++i, Sleep(100)) {
-        DWORD pid = 0;
-        if (GetWindowThreadProcessId(FindWindowW(nullptr, kFrameTitle), &pid) && pid) {
-            ui::CHandle guard(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));
-            return WaitForInputIdle(guard.Get(), kTimeoutMs) == 0;
-        }
-    }
-    return false;
+    DWORD pid = 0;
+    if (!testwait::WaitUntil([&] { return GetWindowThreadProcessId(FindWindowW(nullptr, kFrameTitle), &pid) && pid; },
+                             15000))
+        return false;
+    ui::CHandle guard(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+    return WaitForInputIdle(guard.Get(), kTimeoutMs) == 0;
 }
 
 int Verdict(const std::wstring& operation)

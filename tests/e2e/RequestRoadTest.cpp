@@ -10,6 +10,7 @@
 #include "driver/common/WatchProtocol.h"
 #include "e2e/DriverHarness.h"
 #include "TestRegistry.h"
+#include "support/Wait.h"
 
 #include <regex>
 
@@ -23,11 +24,8 @@ const wchar_t kFrameTitle[] = L"HarrowmereMainFrame";
 // most).
 DWORD SavedCount(DWORD expected)
 {
-    DWORD value = ReadSetting(L"BlockCount", 0);
-    for (DWORD start = GetTickCount(); value != expected && GetTickCount() - start < 5000;) {
-        Sleep(50);
-        value = ReadSetting(L"BlockCount", 0);
-    }
+    DWORD value = 0;
+    testwait::WaitUntil([&] { return (value = ReadSetting(L"BlockCount", 0)) == expected; }, 5000);
     return value;
 }
 const wchar_t kPromptTitle[] = L"Harrowmere 监控信息";
@@ -95,14 +93,14 @@ HWND MainWindowOf(DWORD pid)
 
 HWND WaitForPrompt(DWORD pid, DWORD timeoutMs = 15000)
 {
-    DWORD start = GetTickCount();
-    do {
+    HWND prompt = nullptr;
+    testwait::WaitUntil([&] {
         for (const WindowInfo& w : TopLevelWindows(pid))
-            if (w.title == kPromptTitle && w.visible)
-                return w.hwnd;
-        Sleep(50);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+            if (!prompt && w.title == kPromptTitle && w.visible)
+                prompt = w.hwnd;
+        return prompt != nullptr;
+    }, timeoutMs);
+    return prompt;
 }
 
 class RequestRoadTest : public GuardTest {
@@ -286,8 +284,9 @@ TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
         SC_HANDLE svc = scm ? OpenServiceW(scm, L"Harrowmere", SERVICE_ALL_ACCESS) : nullptr;
         SERVICE_STATUS status;
         if (svc && ControlService(svc, SERVICE_CONTROL_STOP, &status))
-            for (int i = 0; i < 100 && QueryServiceStatus(svc, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
-                Sleep(50);
+            testwait::WaitUntil([&] {
+                return !QueryServiceStatus(svc, &status) || status.dwCurrentState == SERVICE_STOPPED;
+            }, 5000);
         if (svc)
             CloseServiceHandle(svc);
         if (scm)
@@ -394,14 +393,10 @@ std::wstring WindowText(HWND hwnd)
 // Waits until the status page's monitoring label says `text`.
 bool WaitForMonitoringLabel(DWORD pid, const std::wstring& text, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        if (HWND page = StatusPageOf(pid))
-            if (WindowText(GetDlgItem(page, IDC_STATUS_MONITOR_LABEL)) == text)
-                return true;
-        Sleep(100);
-    } while (GetTickCount() - start < timeoutMs);
-    return false;
+    return testwait::WaitUntil([&] {
+        HWND page = StatusPageOf(pid);
+        return page && WindowText(GetDlgItem(page, IDC_STATUS_MONITOR_LABEL)) == text;
+    }, timeoutMs);
 }
 
 TEST_F(RequestRoadTest, StatusPageSaysMonitoringIsOffWhileTheSessionIsRefusedOrGone)
@@ -413,12 +408,12 @@ TEST_F(RequestRoadTest, StatusPageSaysMonitoringIsOffWhileTheSessionIsRefusedOrG
     ASSERT_TRUE(m_guard.Start(L"Harrowmere.exe", L"/background", true));
     // The load-failure message comes first; answer it.
     HWND box = nullptr;
-    for (int i = 0; i < 150 && !box; ++i) {
+    testwait::WaitUntil([&] {
         for (const WindowInfo& w : TopLevelWindows(m_guard.Pid()))
             if (w.className == L"#32770" && w.title == ui::LoadStr(IDS_CAPTION_ERROR))
                 box = w.hwnd;
-        Sleep(100);
-    }
+        return box != nullptr;
+    }, 15000);
     ASSERT_TRUE(box) << "no load-failure message";
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_OFF), 15000));

@@ -6,6 +6,7 @@
 #include "e2e/GuardFixture.h"
 #include "res/resource.h"
 #include "rules/RuleFile.h"
+#include "support/Wait.h"
 
 #include <commctrl.h>
 
@@ -44,16 +45,8 @@ int Verdict(const std::wstring& args)
     return std::stoi(m[1]);
 }
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 20000)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
+// How long the guard's windows may take to answer a step.
+const DWORD kStepLimitMs = 20000;
 
 class RuleEditorScenario : public GuardTest {
 protected:
@@ -77,12 +70,12 @@ protected:
     HWND Window(const wchar_t* title)
     {
         HWND found = nullptr;
-        WaitFor([&] {
+        testwait::WaitUntil([&] {
             for (const WindowInfo& w : TopLevelWindows(m_guard.Pid()))
                 if (w.title == title && w.visible && IsWindowEnabled(w.hwnd))
                     found = w.hwnd;
             return found != nullptr;
-        });
+        }, kStepLimitMs);
         return found;
     }
     HWND FindMain()
@@ -110,13 +103,13 @@ protected:
         HWND box = Window(L"警告");
         EXPECT_TRUE(box);
         Click(box, IDYES);
-        EXPECT_TRUE(WaitFor([&] { return TreeView_GetNextSibling(tree, TreeView_GetChild(tree, groups)) == nullptr; }));
+        EXPECT_TRUE(testwait::WaitUntil([&] { return TreeView_GetNextSibling(tree, TreeView_GetChild(tree, groups)) == nullptr; }, kStepLimitMs));
         return editor;
     }
     bool Save(HWND editor)
     {
         Click(editor, IDC_RULE_SAVE);
-        return WaitFor([&] { return !IsWindowEnabled(GetDlgItem(editor, IDC_RULE_SAVE)); }, 60000);
+        return testwait::WaitUntil([&] { return !IsWindowEnabled(GetDlgItem(editor, IDC_RULE_SAVE)); }, 60000);
     }
 
     Process m_guard;
@@ -136,7 +129,7 @@ TEST_F(RuleEditorScenario, EditorFromTheTrayDeletesAGroupAddsAFileRuleAndTheDriv
     SendMessageW(GetDlgItem(rule, IDC_RULE_PARAM1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\blocked\\*"));
     SendMessageW(GetDlgItem(rule, IDC_EDIT_RULE_ASK), BM_CLICK, 0, 0); // no prompt for this one
     Click(rule, IDOK);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindow(rule); }));
+    ASSERT_TRUE(testwait::WaitUntil([&] { return !IsWindow(rule); }, kStepLimitMs));
     ASSERT_TRUE(Save(editor));
 
     // No restart: the driver has the new table.
@@ -172,7 +165,7 @@ TEST_F(RuleEditorScenario, SavingWhileAPromptIsOpenWithdrawsThePromptAndAppliesT
     // The driver answered the asked request with its preset when the reload
     // stopped it; the prompt was withdrawn rather than left counting down
     // (which would have refused it) with the editor frozen behind it.
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(prompt); }));
+    EXPECT_TRUE(testwait::WaitUntil([&] { return !IsWindow(prompt); }, kStepLimitMs));
     injection.WaitForExit(15000);
     EXPECT_NE(std::string::npos, injection.Output().find("verdict=0")) << injection.Output();
     std::string log = ReadProgramFile(L"Harrowmere.log");

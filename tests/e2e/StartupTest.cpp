@@ -30,7 +30,8 @@ TEST_F(StartupTest, SecondInstanceEndsSilentlyAndLeavesTheFirstAlone)
 {
     Process first;
     ASSERT_TRUE(StartAndWaitForMain(first, L"/background"));
-    Sleep(500);
+    // Its start-up windows are all there once it waits in its message loop.
+    EXPECT_EQ(0u, WaitForInputIdle(first.Handle(), 15000));
     std::vector<WindowInfo> before = TopLevelWindows(first.Pid());
 
     Process second;
@@ -79,7 +80,8 @@ TEST_F(StartupTest, BackgroundSwitchInAnySpellingKeepsTheMainWindowHidden)
         Process p;
         HWND main = StartAndWaitForMain(p, c.args);
         ASSERT_TRUE(main);
-        Sleep(300);
+        // The main window is shown or left hidden before the message loop.
+        EXPECT_EQ(0u, WaitForInputIdle(p.Handle(), 15000));
         EXPECT_EQ(c.visible, IsWindowVisible(main) != FALSE);
         EXPECT_EQ(0, p.Close());
     }

@@ -8,6 +8,7 @@
 #include "base/Strings.h"
 #include "monitor/MainPages.h"
 #include "res/resource.h"
+#include "support/Wait.h"
 #include "update/UpdateTestKit.h"
 
 #include <commctrl.h>
@@ -72,18 +73,9 @@ std::vector<std::wstring> RemoteColumn(HWND list, DWORD pid, int sub)
     return out;
 }
 
-template <typename F>
-bool WaitFor(F done, DWORD timeoutMs)
-{
-    for (const DWORD start = GetTickCount(); !done(); Sleep(50))
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-    return true;
-}
-
 bool GuardFrameShows()
 {
-    return WaitFor([] { return FindWindowW(nullptr, kFrameTitle) != nullptr; }, 20000);
+    return testwait::WaitUntil([] { return FindWindowW(nullptr, kFrameTitle) != nullptr; }, 20000);
 }
 
 class UpdateFlowTest : public GuardTest {
@@ -141,7 +133,7 @@ protected:
         PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_UPDATE_BUTTON, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_UPDATE_BUTTON)));
         const std::wstring again = ui::LoadStr(IDS_UPDATE_AGAIN);
-        EXPECT_TRUE(WaitFor([&] { return TextOf(GetDlgItem(page, IDC_UPDATE_BUTTON)) == again; }, 30000));
+        EXPECT_TRUE(testwait::WaitUntil([&] { return TextOf(GetDlgItem(page, IDC_UPDATE_BUTTON)) == again; }, 30000));
         result.status = TextOf(GetDlgItem(page, IDC_UPDATE_STATUS));
         result.names = RemoteColumn(GetDlgItem(page, IDC_UPDATE_LIST), guard.Pid(), 0);
         result.states = RemoteColumn(GetDlgItem(page, IDC_UPDATE_LIST), guard.Pid(), 2);
@@ -185,8 +177,9 @@ TEST_F(UpdateFlowTest, PageFetchesThenTheNextStartHandsOverAndTheUpdaterInstalls
     EXPECT_EQ(0, handingOver.WaitForExit(15000));
     EXPECT_TRUE(TopLevelWindows(handingOver.Pid()).empty());
     ASSERT_TRUE(GuardFrameShows()) << "the guard again";
-    EXPECT_TRUE(WaitFor([] { return CountProcesses(L"VxUpdate.exe") == 0; }, 10000));
-    Sleep(1500);
+    EXPECT_TRUE(testwait::WaitUntil([] { return CountProcesses(L"VxUpdate.exe") == 0; }, 10000));
+    // Both programs that could start a guard (the handing-over start and the
+    // updater) have ended, so the count below can no longer change.
     EXPECT_EQ(1, CountProcesses(L"Harrowmere.exe")) << "the guard is started once";
     EXPECT_EQ(fresh, kit::ReadFile(ProgramDir() + L"plugins\\new.dat"));
     EXPECT_FALSE(kit::Exists(ProgramDir() + L"corrupt.dat")) << "a copy with the wrong checksum is not installed";
@@ -258,7 +251,11 @@ TEST_F(UpdateFlowTest, HostileManifestAndFeedWriteNothingOutsideTheirFolders)
         EXPECT_EQ(ui::LoadStr(IDS_UPDATE_MANIFEST_MALFORMED), run.status);
         EXPECT_TRUE(run.names.empty());
         // The feed is fetched one second after the start.
-        EXPECT_TRUE(WaitFor([] { return kit::Exists(ProgramDir() + L"AD\\AD.xml"); }, 10000));
+        EXPECT_TRUE(testwait::WaitUntil([] { return kit::Exists(ProgramDir() + L"AD\\AD.xml"); }, 10000));
+        // Kept: gives the feed thread time to fetch the picture if it were to
+        // take the refused name. The guard shows nothing when the feed fails,
+        // and closing it cancels the fetch, so no condition tells that the
+        // thread has finished.
         Sleep(1000);
         EXPECT_EQ(0, guard.Close());
     }

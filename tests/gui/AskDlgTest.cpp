@@ -1,10 +1,11 @@
 // The permission prompt, created from its template and driven with messages
 // on a thread of its own, as the request thread runs it.
-#include "watch/AskDlg.h"
+#include "watch/ui/AskDlg.h"
 
 #include "base/Messages.h"
 #include "gui/MessageSequence.h"
 #include "gui/Screenshot.h"
+#include "support/Wait.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
@@ -40,10 +41,10 @@ public:
             m_sequence = recorder.Sequence();
             m_done = true;
         });
-        for (DWORD waited = 0; !m_hwnd && !m_done && waited < 10000; waited += 5) {
-            Sleep(5);
+        testwait::WaitUntil([this] {
             EnumThreadWindows(m_threadId, TakeVisibleDialog, reinterpret_cast<LPARAM>(&m_hwnd));
-        }
+            return m_hwnd || m_done;
+        }, 10000);
     }
     ~Prompt()
     {
@@ -69,6 +70,14 @@ public:
         PostMessageW(GetDlgItem(m_hwnd, id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
         PostMessageW(GetDlgItem(m_hwnd, id), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
     }
+    // Clicks and returns once the prompt's thread has handled the click.
+    void ClickAndWait(int id) const
+    {
+        DWORD_PTR ignored = 0;
+        for (UINT msg : { WM_LBUTTONDOWN, WM_LBUTTONUP })
+            SendMessageTimeoutW(GetDlgItem(m_hwnd, id), msg, msg == WM_LBUTTONDOWN ? MK_LBUTTON : 0,
+                                MAKELPARAM(2, 2), SMTO_NORMAL, 5000, &ignored);
+    }
     // The control with the keyboard focus on the prompt's thread.
     HWND Focus() const
     {
@@ -79,9 +88,7 @@ public:
     // `timeoutMs`.
     int Result(DWORD timeoutMs = 10000) const
     {
-        for (DWORD waited = 0; !m_done && waited < timeoutMs; waited += 5)
-            Sleep(5);
-        return m_done ? m_result.load() : -1;
+        return testwait::WaitUntil([this] { return m_done.load(); }, timeoutMs) ? m_result.load() : -1;
     }
     // What the prompt's thread received while the prompt was open (commands,
     // withdrawal, destruction); complete once Result has answered.
@@ -169,7 +176,9 @@ TEST(AskDlg, RegistryRequestShowsBothParameterRows)
     EXPECT_EQ(prompt.Text(IDC_ASK_PARAM2), L"自动更新程序");
     for (int id : { IDC_ASK_PARAM1_LABEL, IDC_ASK_PARAM1, IDC_ASK_PARAM2_LABEL, IDC_ASK_PARAM2 })
         EXPECT_TRUE(prompt.Visible(id)) << id;
-    Sleep(300); // painted before the picture is taken
+    // Painted before the picture is taken: the paint is sent to the prompt's
+    // thread, and the call returns once it is done.
+    RedrawWindow(prompt.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     EXPECT_TRUE(gui::SaveScreenshot(prompt.Hwnd(), L"ask-registry.bmp"));
 }
 
@@ -309,8 +318,7 @@ TEST(AskDlg, PropertiesLinkKeepsTheCountdownRunning)
     Prompt prompt(RuleAction::Reject, FileRequest(L"C:\\a.txt"), 100); // three seconds in all
     ASSERT_NE(prompt.Hwnd(), nullptr);
     EXPECT_EQ(prompt.Text(IDC_ASK_PROPERTIES), L"查看文件属性");
-    prompt.Click(IDC_ASK_PROPERTIES);
-    Sleep(100);
+    prompt.ClickAndWait(IDC_ASK_PROPERTIES);
     std::wstring afterClick = prompt.Text(IDC_ASK_COUNTDOWN);
     EXPECT_EQ(prompt.Result(500), -1) << "the link closed the prompt";
     EXPECT_NE(prompt.Text(IDC_ASK_COUNTDOWN), afterClick) << "the countdown stopped";

@@ -27,11 +27,8 @@ using gui::Pump;
 long WaitForClose(DWORD limit)
 {
     const DWORD start = GetTickCount();
-    while (CBalloonHelp::Current()) {
-        if (GetTickCount() - start > limit)
-            return -1;
-        Pump(5);
-    }
+    if (!gui::PumpUntil([] { return CBalloonHelp::Current() == nullptr; }, limit))
+        return -1;
     return static_cast<long>(GetTickCount() - start);
 }
 

@@ -9,8 +9,10 @@
 #include "base/Strings.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
+#include "ui/Window.h"
 
 #include "gui/MessagePump.h"
+#include "support/Wait.h"
 #include "TestRegistry.h"
 
 #include <gtest/gtest.h>
@@ -30,10 +32,7 @@ using gui::Pump;
 
 RECT ChildRect(HWND child)
 {
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
+    return ui::ChildRect(GetParent(child), child);
 }
 
 // What the error box showed, found and dismissed from another thread.
@@ -50,20 +49,23 @@ public:
     {
         m_thread = std::thread([this] {
             const std::wstring caption = ui::LoadStr(IDS_CAPTION_ERROR);
-            for (int i = 0; i < 1000 && !m_stop; ++i) {
-                HWND box = FindWindowW(L"#32770", caption.c_str());
-                if (box && IsWindowVisible(box)) {
-                    wchar_t text[256] = {};
-                    GetDlgItemTextW(box, 0xFFFF, text, 256);
-                    m_seen.text = text;
-                    m_seen.caption = caption;
-                    m_seen.owner = GetWindow(box, GW_OWNER);
-                    m_seen.found = true;
-                    PostMessageW(box, WM_COMMAND, IDOK, 0);
-                    return;
-                }
-                Sleep(10);
-            }
+            HWND box = nullptr;
+            testwait::WaitUntil([&] {
+                if (m_stop)
+                    return true;
+                HWND found = FindWindowW(L"#32770", caption.c_str());
+                box = found && IsWindowVisible(found) ? found : nullptr;
+                return box != nullptr;
+            }, 10000);
+            if (!box)
+                return;
+            wchar_t text[256] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 256);
+            m_seen.text = text;
+            m_seen.caption = caption;
+            m_seen.owner = GetWindow(box, GW_OWNER);
+            m_seen.found = true;
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
         });
     }
     ~BoxWatcher() { Stop(); }

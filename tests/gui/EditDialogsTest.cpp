@@ -4,14 +4,14 @@
 #define _WIN32_WINNT 0x0600
 // The group dialog (189) and the rule dialog (181) run modally as the editor
 // runs them, answered by watches; what they leave in the model is read back.
-#include "rules/EditGroupDlg.h"
-#include "rules/EditRuleDlg.h"
+#include "rules/ui/EditGroupDlg.h"
+#include "rules/ui/EditRuleDlg.h"
 
 #include "gui/MessagePump.h"
 #include "gui/ModalWatch.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
-#include "sysview/InsertRegDlg.h"
+#include "rules/ui/InsertRegDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +26,7 @@ using gui::ModalWatch;
 using gui::PressButton;
 using gui::TextOf;
 
-void PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000)
-{
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < timeoutMs)
-        gui::Pump(20);
-}
+using gui::PumpUntil;
 
 bool Checked(HWND dialog, int id)
 {

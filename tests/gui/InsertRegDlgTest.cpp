@@ -5,7 +5,7 @@
 // The registry path picker from template 194 over a scratch key of the
 // current user with values of every kind: the tree it loads and grows, the
 // values it lists, what import hands back, and cancel while it loads.
-#include "sysview/InsertRegDlg.h"
+#include "rules/ui/InsertRegDlg.h"
 
 #include "base/Messages.h"
 #include "gui/MessagePump.h"
@@ -29,12 +29,7 @@ namespace {
 
 using gui::Pump;
 
-void PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000)
-{
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < timeoutMs)
-        Pump(20);
-}
+using gui::PumpUntil;
 
 class InsertReg : public ::testing::Test {
 protected:

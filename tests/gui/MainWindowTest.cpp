@@ -22,11 +22,13 @@
 #include <commctrl.h>
 #include "gui/MessagePump.h"
 #include "gui/MessageSequence.h"
+#include "support/Wait.h"
 #include "TestRegistry.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -300,15 +302,22 @@ TEST_F(MainWindowTest, HotKeyFromTheSettingsBelongsToTheMainWindow)
 TEST_F(MainWindowTest, TrayMenuSwitchesSettingsAndShowsItsChecks)
 {
     // The menu is modal: a helper thread photographs it and closes it.
-    std::thread closer([this] {
-        Sleep(400);
-        gui::SaveScreenshot(GetDesktopWindow(), L"tray-menu.bmp");
+    std::atomic<bool> closed{ false };
+    std::thread closer([this, &closed] {
+        const bool shown = testwait::WaitUntil([] {
+            HWND menu = FindWindowW(L"#32768", nullptr); // the class of popup menus
+            return menu && IsWindowVisible(menu);
+        }, 10000);
+        if (shown)
+            gui::SaveScreenshot(GetDesktopWindow(), L"tray-menu.bmp");
         PostMessageW(Main(), WM_CANCELMODE, 0, 0);
         keybd_event(VK_ESCAPE, 0, 0, 0);
         keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+        closed = true;
     });
     PostMessageW(Main(), WM_TRAY_NOTIFY, HM_TRAY_ICON_ID, WM_RBUTTONUP);
-    Pump(800);
+    // The menu's own loop runs inside the pump until the helper has closed it.
+    gui::PumpUntil([&closed] { return closed.load(); }, 15000);
     closer.join();
     EXPECT_TRUE(IsWindow(Main()));
 

@@ -7,7 +7,7 @@ namespace gui {
 void Pump(DWORD ms)
 {
     const DWORD start = GetTickCount();
-    do {
+    for (;;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (ui::PreTranslateDialogMessage(&msg))
@@ -15,8 +15,12 @@ void Pump(DWORD ms)
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= ms)
+            return;
+        // Rests until the next message (posted, sent, timer, paint) or the end.
+        MsgWaitForMultipleObjectsEx(0, nullptr, ms - waited, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
 }
 
 } // namespace gui

@@ -3,6 +3,8 @@
 // messages, timers and painting happen.
 #pragma once
 
+#include "support/Wait.h"
+
 #include <windows.h>
 
 namespace gui {
@@ -10,14 +12,8 @@ void Pump(DWORD ms);
 // Pumps until `done` answers true or `limitMs` has passed; the last answer.
 // For waits whose length depends on the machine's load.
 template <typename Predicate>
-bool PumpUntil(Predicate done, DWORD limitMs)
+bool PumpUntil(Predicate done, DWORD limitMs = 20000)
 {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= limitMs)
-            return done();
-        Pump(10);
-    }
-    return true;
+    return testwait::WaitUntil(done, limitMs, [] { Pump(10); });
 }
 } // namespace gui

@@ -219,8 +219,7 @@ TEST_F(PromoArea, FreshFeedIsAppliedOnTheWindowsThread)
     ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), "", kit::Publish("promo/fresh/AD.xml", feed)));
     CreateArea();
     EXPECT_TRUE(m_area->FetchScheduled());
-    for (const DWORD start = GetTickCount(); BannerTexts().size() != 2 && GetTickCount() - start < 10000;)
-        Pump(20);
+    gui::PumpUntil([this] { return BannerTexts().size() == 2; }, 10000);
     EXPECT_EQ((std::vector<std::wstring>{ L"first", L"second" }), BannerTexts());
     EXPECT_EQ(L"http://click/", m_area->ClickAddress());
     EXPECT_EQ(L"picture tip", m_area->Picture().Tooltip());

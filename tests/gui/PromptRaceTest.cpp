@@ -2,7 +2,7 @@
 // prompt: however the two interleave, no prompt outlives the cancellation
 // and nothing is written for the request.
 #include "base/Handles.h"
-#include "watch/AskDlg.h"
+#include "watch/ui/AskDlg.h"
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 
@@ -46,6 +46,8 @@ TEST(PromptRace, CancellingWhileAPromptOpensNeverLeavesOneOpen)
         });
         WaitForSingleObject(started.Get(), INFINITE);
         int delay = delayMs(random);
+        // Kept: the random delay is the test's input, it moves the cancel
+        // across every step from the request's start to the prompt's window.
         if (delay > 0)
             Sleep(static_cast<DWORD>(delay));
         CancelRequestThread(&state);

@@ -6,7 +6,7 @@
 // scratch settings key, driven with messages; its modal dialogs and message
 // boxes are answered by watches, its menus and file dialogs by the seams it
 // offers. What it shows and what it leaves in the file is read back.
-#include "rules/RuleDlg.h"
+#include "rules/ui/RuleDlg.h"
 
 #include "base/ColumnWidths.h"
 #include "gui/MessagePump.h"

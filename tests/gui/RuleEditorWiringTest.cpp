@@ -13,7 +13,7 @@
 #include "monitor/HarrowmereDlg.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
-#include "rules/RuleDlg.h"
+#include "rules/ui/RuleDlg.h"
 #include "rules/RuleFile.h"
 #include "watch/WatchMain.h"
 

@@ -7,8 +7,8 @@
 // main window's tray command, hot key and status link that open the process
 // manager. Screenshots: the process tree with modules below, the handle view,
 // both finder modes with results.
-#include "sysview/FindDllHandleDlg.h"
-#include "sysview/TaskManagerDlg.h"
+#include "sysview/ui/FindDllHandleDlg.h"
+#include "sysview/ui/TaskManagerDlg.h"
 
 #include "base/ColumnWidths.h"
 #include "base/WindowPlacement.h"

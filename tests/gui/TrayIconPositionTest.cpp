@@ -71,17 +71,12 @@ RECT TaskbarRect()
 // Waits until the screen shows `colour` at `p`.
 bool WaitForColourAt(POINT p, COLORREF colour, DWORD ms = 3000)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
+    return gui::PumpUntil([&] {
         HDC screen = GetDC(nullptr);
         const COLORREF now = GetPixel(screen, p.x, p.y);
         ReleaseDC(nullptr, screen);
-        if (now == colour)
-            return true;
-        if (GetTickCount() - start > ms)
-            return false;
-        Pump(30);
-    }
+        return now == colour;
+    }, ms);
 }
 
 // A notification icon of our own, solid red, shown by the real shell.
@@ -99,11 +94,10 @@ protected:
         wcscpy(nid.szTip, L"locator test");
         ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &nid));
         m_added = true;
-        const DWORD start = GetTickCount();
-        do {
-            Pump(50);
+        gui::PumpUntil([this] {
             m_icon = FindColour(TaskbarRect(), kRed);
-        } while (IsRectEmpty(&m_icon) && GetTickCount() - start < 5000);
+            return !IsRectEmpty(&m_icon);
+        }, 5000);
         ASSERT_FALSE(IsRectEmpty(&m_icon)) << "the shell never showed the test icon";
     }
 
@@ -244,6 +238,14 @@ TEST_F(TrayIconPosition, OtherPrecisionModesNeverScan)
     POINT estimate = TrayAreaEstimate(locator.GetTrayAreaRect(), true);
     EXPECT_EQ(estimate.x, p.x);
     EXPECT_EQ(estimate.y, p.y);
+}
+
+TEST_F(TrayIconPosition, WithoutAnImageToPutBackItNeverScans)
+{
+    CTrayIconPosition locator(m_owner, 1, nullptr, 3);
+    POINT p = {};
+    EXPECT_EQ(0, locator.FindIconByPixels(&p));
+    EXPECT_EQ(0, locator.ScanCount());
 }
 
 TEST_F(TrayIconPosition, MissingOwnerOrIdGivesMinusOne)

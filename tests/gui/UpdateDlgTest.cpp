@@ -6,7 +6,7 @@
 // window, with scratch settings whose program folder names the test servers.
 // The button is clicked with mouse messages; rows, status, button and the
 // stored schedule are read back.
-#include "update/UpdateDlg.h"
+#include "update/ui/UpdateDlg.h"
 
 #include "base/Config.h"
 #include "base/Strings.h"
@@ -106,10 +106,7 @@ protected:
     template <typename F>
     bool PumpUntil(F done, DWORD timeoutMs = 30000)
     {
-        for (const DWORD start = GetTickCount(); !done(); Pump(20))
-            if (GetTickCount() - start > timeoutMs)
-                return false;
-        return true;
+        return gui::PumpUntil(done, timeoutMs);
     }
     std::wstring Text(int id) const { return TextOf(m_page->Item(id)); }
     std::vector<std::wstring> ListRows() const { return Rows(m_page->Item(IDC_UPDATE_LIST)); }

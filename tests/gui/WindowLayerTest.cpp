@@ -4,9 +4,13 @@
 #include "res/resource.h"
 #include "ui/Dialog.h"
 #include "ui/MessageLoop.h"
+#include "ui/Page.h"
+#include "ui/Palette.h"
 #include "ui/Window.h"
 
 #include "gui/MessagePump.h"
+#include "gui/TestWindow.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -57,11 +61,10 @@ BoxSeen AnswerBox(const wchar_t* caption, int button)
 {
     BoxSeen seen;
     std::pair<const wchar_t*, HWND> search(caption, nullptr);
-    for (int i = 0; i < 200 && !search.second; ++i) {
+    testwait::WaitUntil([&] {
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.second)
-            Sleep(25);
-    }
+        return search.second != nullptr;
+    }, 5000);
     if (!search.second)
         return seen;
     seen.found = true;
@@ -211,3 +214,92 @@ TEST(WindowBase, WindowObjectReceivesItsMessagesFromCreationToTheEnd)
 }
 
 } // namespace
+
+// ---- pages and small window helpers -------------------------------------------
+
+namespace {
+
+// A page from a real page template, with nothing of its own.
+class BarePage : public ui::CPage {
+public:
+    BarePage() : CPage(IDD_HELP_PAGE) {}
+};
+
+COLORREF BrushColour(HBRUSH brush)
+{
+    LOGBRUSH lb = {};
+    GetObjectW(brush, sizeof(lb), &lb);
+    return lb.lbColor;
+}
+
+} // namespace
+
+TEST(PageBase, EnterAndEscapeKeepThePageItsGroundIsWhiteAndCloseDestroysIt)
+{
+    HWND parent = gui::CreateTestWindow(L"HmPageTestParent", DefWindowProcW, L"pages", WS_OVERLAPPEDWINDOW, 0, 0,
+                                        420, 360);
+    ASSERT_TRUE(parent);
+    BarePage page;
+    ASSERT_TRUE(page.Create(parent));
+    HWND hwnd = page.Hwnd();
+    for (int id : { IDOK, IDCANCEL }) {
+        SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+        EXPECT_TRUE(IsWindow(hwnd)) << "command " << id;
+    }
+    // Statics and the dialog get the page's ground; an edit box keeps the
+    // system's default.
+    const struct {
+        UINT kind;
+        bool ground;
+    } colours[] = { { WM_CTLCOLORSTATIC, true }, { WM_CTLCOLORDLG, true }, { WM_CTLCOLOREDIT, false } };
+    HDC dc = GetDC(hwnd);
+    HBRUSH ground = nullptr;
+    for (const auto& c : colours) {
+        SetBkColor(dc, RGB(1, 2, 3));
+        HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessageW(hwnd, c.kind, reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(hwnd)));
+        if (c.ground) {
+            ASSERT_TRUE(brush) << c.kind;
+            EXPECT_EQ(ui::palette::kPageGround, BrushColour(brush)) << c.kind;
+            EXPECT_EQ(ui::palette::kPageGround, GetBkColor(dc)) << c.kind;
+            ground = brush;
+        } else {
+            EXPECT_NE(ground, brush) << c.kind;
+        }
+    }
+    ReleaseDC(hwnd, dc);
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(hwnd));
+    DestroyWindow(parent);
+}
+
+TEST(WindowHelpers, IconsChildRectsAndTheirSizes)
+{
+    HWND window = gui::CreateTestWindow(L"HmHelperTestWindow", DefWindowProcW, L"helpers",
+                                        WS_OVERLAPPEDWINDOW, 30, 30, 300, 200);
+    ASSERT_TRUE(window);
+    HICON smallIcon = ui::SetWindowIcons(window, IDI_MAINFRAME);
+    EXPECT_EQ(smallIcon, reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0)));
+    const struct {
+        WPARAM kind;
+        int metric;
+    } icons[] = { { ICON_BIG, SM_CXICON }, { ICON_SMALL, SM_CXSMICON } };
+    for (const auto& i : icons) {
+        HICON icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, i.kind, 0));
+        ICONINFO info = {};
+        ASSERT_TRUE(icon && GetIconInfo(icon, &info)) << i.kind;
+        BITMAP bm = {};
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bm), &bm);
+        EXPECT_EQ(GetSystemMetrics(i.metric), bm.bmWidth) << i.kind;
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+
+    HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 10, 20, 30, 40, window, nullptr, nullptr, nullptr);
+    const RECT r = ui::ChildRect(window, child);
+    EXPECT_EQ(10, r.left);
+    EXPECT_EQ(20, r.top);
+    EXPECT_EQ(40, r.right);
+    EXPECT_EQ(60, r.bottom);
+    DestroyWindow(window);
+}

@@ -58,6 +58,6 @@ int wmain(int argc, wchar_t** argv)
     } else {
         return 2;
     }
-    Sleep(INFINITE);
+    Sleep(INFINITE); // not a wait of a test: the helper lives until the test ends it
     return 0;
 }

@@ -68,6 +68,8 @@ TEST(Download, CancelEndsASlowTransferAndASilentWait)
         job.targetPath = dir / L"slow.bin";
         job.cancel = &cancel;
         std::thread canceller([&cancel] {
+            // A fixed delay on purpose: the cancel must come in the middle of
+            // the transfer, and the silent server gives no sign to wait for.
             Sleep(700);
             cancel = true;
         });

@@ -1,5 +1,7 @@
 #include "base/LateBound.h"
 
+#include "support/Wait.h"
+
 #include <gtest/gtest.h>
 
 TEST(LateBound, WrappingTickCountIsExtendedWithoutGoingBack)
@@ -19,8 +21,8 @@ TEST(LateBound, WrappingTickCountIsExtendedWithoutGoingBack)
     };
     for (const Step& s : steps)
         EXPECT_EQ(late::TickCount64FromWrappingCount(s.now), s.expected) << s.now;
-    uint64_t first = TickCount64();
-    Sleep(20);
+    const uint64_t first = TickCount64();
+    testwait::WaitUntil([&] { return TickCount64() >= first + 10; }, 5000);
     EXPECT_GE(TickCount64(), first + 10);
 }
 

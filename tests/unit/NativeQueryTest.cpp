@@ -317,6 +317,9 @@ TEST(FileNameProbe, HangingQueryGivesAnEmptyNameAndLeavesNothingBehind)
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
     HANDLE reader = CreateThread(nullptr, 0, PendingRead, readEnd, 0, nullptr);
+    // Kept: gives the reader time to enter its read. Whether a thread waits
+    // inside ReadFile cannot be seen from outside, and the query must come
+    // back whether or not the read is pending yet.
     Sleep(50);
     EXPECT_TRUE(QueryObjectName(GetCurrentProcessId(), readEnd, OBJECT_TYPE_FILE, &name));
     DWORD written = 0;

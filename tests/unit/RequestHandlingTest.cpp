@@ -7,6 +7,7 @@
 #include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 #include "TestRegistry.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -412,8 +413,7 @@ TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItE
 
     decide(3);
     // No request follows: the count is saved all the same.
-    for (DWORD start = GetTickCount(); saved() != 3 && GetTickCount() - start < 10000;)
-        Sleep(20);
+    testwait::WaitUntil([&] { return saved() == 3; }, 10000);
     EXPECT_EQ(3u, saved());
 
     decide(2);

@@ -6,11 +6,12 @@
 // page may start an automatic run (AutoUpdateCheck).
 #pragma once
 
+#include "controls/ListView.h"
 #include "controls/VxColorStatic.h"
 #include "controls/VxProgress.h"
 #include "controls/VxSkinButton.h"
 #include "base/Handles.h"
-#include "ui/Dialog.h"
+#include "ui/Page.h"
 #include "update/UpdateRun.h"
 
 #include <windows.h>
@@ -19,7 +20,7 @@
 
 class CConfig;
 
-class CUpdateDlg : public ui::CDialog {
+class CUpdateDlg : public ui::CPage {
 public:
     // The settings name the program folder, the update address and
     // "AutoUpdate", and where "LastUpdateTime" is kept; they must outlive the
@@ -53,7 +54,6 @@ protected:
     BOOL OnPaint() override;
     BOOL OnClose() override;
     void OnDestroy() override;
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
@@ -71,8 +71,8 @@ private:
     bool m_cancelling = false; // a cancelled worker is still ending
     std::vector<UpdateRowState> m_shownStates;
 
+    CListView m_rows;
     CVxColorStatic m_status;
     CVxProgress m_progress;
     CVxSkinButton m_button;
-    ui::CBrush m_white;
 };

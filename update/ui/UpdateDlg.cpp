@@ -1,9 +1,10 @@
-#include "update/UpdateDlg.h"
+#include "update/ui/UpdateDlg.h"
 
 #include "base/Config.h"
 #include "base/Messages.h"
 #include "base/Strings.h"
 #include "res/resource.h"
+#include "ui/Palette.h"
 #include "update/UpdateSchedule.h"
 
 #include <commctrl.h>
@@ -11,9 +12,6 @@
 namespace {
 
 const UINT_PTR kAutoCheckTimer = 300;
-const COLORREF kWhite = RGB(255, 255, 255);
-const COLORREF kListEdge = RGB(0xD6, 0xDF, 0xF7);
-const COLORREF kStatusText = RGB(0x00, 0x40, 0xA0);
 // Grid lines, full-row select, flat scroll bars, info tips.
 const DWORD kListStyles = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB | LVS_EX_INFOTIP;
 
@@ -42,38 +40,23 @@ UINT StatusText(UpdateStatus status)
 
 } // namespace
 
-CUpdateDlg::CUpdateDlg(CConfig* config) : ui::CDialog(IDD_UPDATE_PAGE), m_config(config), m_run(config) {}
+CUpdateDlg::CUpdateDlg(CConfig* config) : ui::CPage(IDD_UPDATE_PAGE), m_config(config), m_run(config) {}
 
 CUpdateDlg::~CUpdateDlg() = default;
 
 BOOL CUpdateDlg::OnInitDialog()
 {
-    m_white.Reset(CreateSolidBrush(kWhite));
     m_status.CreateOver(Item(IDC_UPDATE_STATUS));
-    m_status.SetTextColour(kStatusText);
+    m_status.SetTextColour(ui::palette::kStatusText);
     m_progress.CreateOver(Item(IDC_UPDATE_PROGRESS));
     m_button.CreateOver(Item(IDC_UPDATE_BUTTON));
 
-    HWND list = Item(IDC_UPDATE_LIST);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);
-    // The list owns its image list and destroys it with itself.
-    HIMAGELIST images = ImageList_LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDB_UPDATE_STATES), 16, 4,
-                                             RGB(255, 0, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
-    if (images)
-        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
-    const struct {
-        UINT text;
-        int width;
-    } columns[] = { { IDS_UPDATE_COLUMN_NAME, 150 }, { IDS_UPDATE_COLUMN_SIZE, 80 }, { IDS_UPDATE_COLUMN_STATE, 60 } };
-    for (int i = 0; i < 3; ++i) {
-        std::wstring text = ui::LoadStr(columns[i].text);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = &text[0];
-        column.cx = columns[i].width;
-        column.iSubItem = i;
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
-    }
+    m_rows.Attach(Item(IDC_UPDATE_LIST), kListStyles);
+    m_rows.SetImages(ImageList_LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDB_UPDATE_STATES), 16, 4,
+                                          ui::palette::kBitmapMask, IMAGE_BITMAP, LR_CREATEDIBSECTION));
+    m_rows.SetColumns({ { ui::LoadStr(IDS_UPDATE_COLUMN_NAME), 150 },
+                        { ui::LoadStr(IDS_UPDATE_COLUMN_SIZE), 80 },
+                        { ui::LoadStr(IDS_UPDATE_COLUMN_STATE), 60 } });
 
     m_progress.SetRange(0, kProgressBlocks);
     SetProgress(-1);
@@ -98,7 +81,7 @@ void CUpdateDlg::SetProgress(int blocks)
 
 void CUpdateDlg::ClearRows()
 {
-    SendMessageW(Item(IDC_UPDATE_LIST), LVM_DELETEALLITEMS, 0, 0);
+    m_rows.DeleteAllRows();
     m_shownStates.clear();
 }
 
@@ -169,33 +152,18 @@ void CUpdateDlg::ShowView()
 
 void CUpdateDlg::ShowRows(const std::vector<UPDATE_ROW>& rows)
 {
-    HWND list = Item(IDC_UPDATE_LIST);
     for (size_t i = 0; i < rows.size(); ++i) {
         const UPDATE_ROW& row = rows[i];
+        const int index = static_cast<int>(i);
         if (i >= m_shownStates.size()) {
-            LVITEMW item = {};
-            item.mask = LVIF_TEXT;
-            item.iItem = static_cast<int>(i);
-            item.pszText = const_cast<wchar_t*>(row.name.c_str());
-            SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-            item.iSubItem = 1;
-            item.pszText = const_cast<wchar_t*>(row.size.c_str());
-            SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+            m_rows.AddRow({ row.name, row.size });
             m_shownStates.push_back(static_cast<UpdateRowState>(-1));
         }
         if (m_shownStates[i] == row.state)
             continue;
         m_shownStates[i] = row.state;
-        std::wstring text = ui::LoadStr(RowText(row.state));
-        LVITEMW item = {};
-        item.mask = LVIF_IMAGE;
-        item.iItem = static_cast<int>(i);
-        item.iImage = row.state;
-        SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        item.mask = LVIF_TEXT;
-        item.iSubItem = 2;
-        item.pszText = &text[0];
-        SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+        m_rows.SetRowImage(index, row.state);
+        m_rows.SetCell(index, 2, ui::LoadStr(RowText(row.state)));
     }
 }
 
@@ -214,12 +182,8 @@ BOOL CUpdateDlg::OnCommand(int id, int code, HWND control)
         if (code == BN_CLICKED)
             ToggleUpdate();
         return TRUE;
-    case IDOK:
-    case IDCANCEL:
-        // Enter and Escape on a page do not close it.
-        return TRUE;
     }
-    return FALSE;
+    return CPage::OnCommand(id, code, control);
 }
 
 BOOL CUpdateDlg::OnTimer(UINT_PTR id)
@@ -247,27 +211,19 @@ BOOL CUpdateDlg::OnPaint()
     HDC dc = BeginPaint(m_hWnd, &ps);
     RECT client;
     GetClientRect(m_hWnd, &client);
-    FillRect(dc, &client, m_white.Get());
+    FillRect(dc, &client, GroundBrush());
     // A light line under the list.
     RECT list = {};
     GetWindowRect(Item(IDC_UPDATE_LIST), &list);
     MapWindowPoints(HWND_DESKTOP, m_hWnd, reinterpret_cast<POINT*>(&list), 2);
     InflateRect(&list, 1, 1);
-    ui::CPen pen(CreatePen(PS_SOLID, 1, kListEdge));
+    ui::CPen pen(CreatePen(PS_SOLID, 1, ui::palette::kLightLine));
     HGDIOBJ old = SelectObject(dc, pen.Get());
     MoveToEx(dc, list.left, list.bottom, nullptr);
     LineTo(dc, list.right, list.bottom);
     SelectObject(dc, old);
     EndPaint(m_hWnd, &ps);
     return TRUE;
-}
-
-HBRUSH CUpdateDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
-{
-    if (kind != WM_CTLCOLORSTATIC && kind != WM_CTLCOLORDLG)
-        return nullptr;
-    SetBkColor(dc, kWhite);
-    return m_white.Get();
 }
 
 BOOL CUpdateDlg::OnClose()

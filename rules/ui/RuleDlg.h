@@ -11,6 +11,7 @@
 #include "controls/ResizableDlg.h"
 #include "controls/SplitterControl.h"
 #include "controls/StatusBar.h"
+#include "controls/TreeView.h"
 #include "controls/VxColorStatic.h"
 #include "rules/RuleEditing.h"
 #include "rules/RuleModel.h"
@@ -83,6 +84,8 @@ private:
     void LoadModel();
     void FreeModel();
     void BuildTree();
+    // The group tree, driven through its wrapper.
+    CTreeView Nodes() const;
     HTREEITEM AddNode(HTREEITEM parent, const std::wstring& text, Node node);
     HTREEITEM GroupNode(const RuleGroup* group) const;
     const Node* NodeOf(HTREEITEM item) const;

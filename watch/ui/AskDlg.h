@@ -9,6 +9,7 @@
 #pragma once
 
 #include "base/Handles.h"
+#include "controls/VxLinkStatic.h"
 #include "rules/ParamList.h"
 #include "rules/RuleModel.h"
 #include "ui/Dialog.h"
@@ -72,7 +73,6 @@ private:
     void SetupLinks();
     void OpenProperties();
     void EditRule();
-    bool IsLink(HWND control) const;
 
     // Inputs, copied.
     std::wstring m_processName;
@@ -91,7 +91,8 @@ private:
     UINT m_tickMs = ASK_TICK_MS;
     ui::CBrush m_background;
     ui::CBrush m_frame;
-    ui::CFont m_linkFont;
+    CVxLinkStatic m_propertiesLink;
+    CVxLinkStatic m_editRuleLink;
     ui::CIcon m_processIcon;
 };
 

@@ -1,4 +1,4 @@
-#include "rules/EditGroupDlg.h"
+#include "rules/ui/EditGroupDlg.h"
 
 #include "base/Strings.h"
 #include "res/resource.h"

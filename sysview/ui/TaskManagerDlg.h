@@ -18,6 +18,7 @@
 #include "base/JobWorker.h"
 #include "sysview/ProcessDetails.h"
 #include "sysview/ProcessSampler.h"
+#include "ui/Palette.h"
 
 #include <windows.h>
 
@@ -33,7 +34,7 @@
 #define TASK_REFRESH_MS 500
 #define TASK_REFRESH_TIMER 4849
 // Background of a process whose parent is not interactive.
-#define TASK_NON_INTERACTIVE_COLOUR RGB(208, 208, 255)
+#define TASK_NON_INTERACTIVE_COLOUR ui::palette::kNonInteractive
 
 enum TaskViewMode {
     TASK_VIEW_MODULES = 0,

@@ -1,18 +1,16 @@
-#include "watch/AskDlg.h"
+#include "watch/ui/AskDlg.h"
 
 #include "base/Messages.h"
 #include "base/ProcessPath.h"
 #include "base/Shell.h"
 #include "base/Strings.h"
 #include "res/resource.h"
+#include "ui/Palette.h"
+#include "ui/Window.h"
 
 #include <commctrl.h>
 
 namespace {
-
-const COLORREF kBackgroundColor = 0xFBF9F7;
-const COLORREF kFrameColor = 0xCA9685;
-const COLORREF kLinkColor = RGB(0x1A, 0x5F, 0xB4);
 
 // F1 and F2 answer the prompt when they are released. In a modal dialog the
 // key messages go to the focused control and never reach the dialog
@@ -79,17 +77,14 @@ BOOL CAskDlg::OnInitDialog()
         End(ASK_WITHDRAWN);
         return TRUE;
     }
-    m_background.Reset(CreateSolidBrush(kBackgroundColor));
-    m_frame.Reset(CreateSolidBrush(kFrameColor));
+    m_background.Reset(CreateSolidBrush(ui::palette::kPromptGround));
+    m_frame.Reset(CreateSolidBrush(ui::palette::kFrame));
 
     HINSTANCE module = ui::ResourceModule();
     auto loadIcon = [module](UINT id, int size) {
         return static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_SHARED));
     };
-    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(loadIcon(IDI_MAINFRAME, GetSystemMetrics(SM_CXICON))));
-    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(loadIcon(IDI_MAINFRAME, GetSystemMetrics(SM_CXSMICON))));
+    ui::SetWindowIcons(m_hWnd, IDI_MAINFRAME);
     SendDlgItemMessageW(m_hWnd, IDOK, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(loadIcon(IDI_ASK_ALLOW, 16)));
     SendDlgItemMessageW(m_hWnd, IDCANCEL, BM_SETIMAGE, IMAGE_ICON,
                         reinterpret_cast<LPARAM>(loadIcon(IDI_ASK_REFUSE, 16)));
@@ -128,22 +123,12 @@ void CAskDlg::CenterOnDesktop()
 
 void CAskDlg::SetupLinks()
 {
-    // The links use the dialog's font, underlined.
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-    LOGFONTW lf = {};
-    if (font && GetObjectW(font, sizeof(lf), &lf)) {
-        lf.lfUnderline = TRUE;
-        m_linkFont.Reset(CreateFontIndirectW(&lf));
+    // The links take the places of the template's labels (same ids and
+    // texts) and tell the prompt of a click with STN_CLICKED.
+    for (CVxLinkStatic* link : { &m_propertiesLink, &m_editRuleLink }) {
+        link->CreateOver(Item(link == &m_propertiesLink ? IDC_ASK_PROPERTIES : IDC_ASK_EDIT_RULE));
+        link->SetLinkColour(ui::palette::kPromptLinkText);
     }
-    if (m_linkFont) {
-        SendDlgItemMessageW(m_hWnd, IDC_ASK_PROPERTIES, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.Get()), FALSE);
-        SendDlgItemMessageW(m_hWnd, IDC_ASK_EDIT_RULE, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.Get()), FALSE);
-    }
-}
-
-bool CAskDlg::IsLink(HWND control) const
-{
-    return control && (control == Item(IDC_ASK_PROPERTIES) || control == Item(IDC_ASK_EDIT_RULE));
 }
 
 void CAskDlg::ShowCountdown()
@@ -250,12 +235,8 @@ HBRUSH CAskDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORBTN:
         return m_background.Get();
-    case WM_CTLCOLORSTATIC: // labels, read-only edits and the links
-        SetBkColor(dc, kBackgroundColor);
-        if (IsLink(control)) {
-            SetTextColor(dc, kLinkColor);
-            SetBkMode(dc, TRANSPARENT);
-        }
+    case WM_CTLCOLORSTATIC: // labels, read-only edits and the links' ground
+        SetBkColor(dc, ui::palette::kPromptGround);
         return m_background.Get();
     }
     return nullptr;
@@ -265,11 +246,6 @@ BOOL CAskDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     if (msg == WM_ASK_WITHDRAW) {
         End(ASK_WITHDRAWN);
-        return TRUE;
-    }
-    if (msg == WM_SETCURSOR && IsLink(reinterpret_cast<HWND>(wParam))) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        result = TRUE;
         return TRUE;
     }
     return FALSE;

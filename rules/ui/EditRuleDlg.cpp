@@ -1,10 +1,10 @@
-#include "rules/EditRuleDlg.h"
+#include "rules/ui/EditRuleDlg.h"
 
 #include "base/ShellDialogs.h"
 #include "base/Strings.h"
 #include "res/resource.h"
 #include "rules/RuleEditing.h"
-#include "sysview/InsertRegDlg.h"
+#include "rules/ui/InsertRegDlg.h"
 #include "ui/Window.h"
 
 namespace {

@@ -1,13 +1,14 @@
-#include "rules/RuleDlg.h"
+#include "rules/ui/RuleDlg.h"
 
 #include "base/Messages.h"
 #include "base/ShellDialogs.h"
 #include "base/Strings.h"
 #include "res/resource.h"
-#include "rules/EditGroupDlg.h"
-#include "rules/EditRuleDlg.h"
+#include "rules/ui/EditGroupDlg.h"
+#include "rules/ui/EditRuleDlg.h"
 #include "rules/RuleFile.h"
 #include "ui/MessageLoop.h"
+#include "ui/Palette.h"
 #include "ui/Window.h"
 
 #include <vector>
@@ -19,8 +20,6 @@ const wchar_t kColumnsName[] = L"RuleWndList";
 const int kStatusPaneWidth = 200;
 const int kSplitterMin = 100, kSplitterMax = 300;
 const int kSummaryChars = 128;
-const COLORREF kHeadingBack = RGB(0xEF, 0xF3, 0xF7);
-const COLORREF kHeadingText = RGB(0x2D, 0x4C, 0x8C);
 
 // Kinds under "监控操作分类", in this order.
 const uint32_t kTreeKinds[] = { OperationKind::Execute, OperationKind::OpenFile, OperationKind::SetRegistryValue };
@@ -31,11 +30,6 @@ const int kMovingControls[] = { IDC_RULE_NEW_RULE, IDC_RULE_EDIT_RULE, IDC_RULE_
                                 IDC_RULE_PARAM2_LABEL };
 const int kDetailEdits[] = { IDC_RULE_INFO, IDC_RULE_PARAM1, IDC_RULE_PARAM2 };
 const int kRuleButtons[] = { IDC_RULE_EDIT_RULE, IDC_RULE_DELETE_RULES, IDC_RULE_MOVE_TO_GROUP };
-
-HTREEITEM NextItem(HWND tree, HTREEITEM item, UINT how)
-{
-    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
-}
 
 std::vector<std::wstring> RowTexts(const Rule* rule, const GroupList& groups)
 {
@@ -55,18 +49,10 @@ std::vector<std::wstring> RowTexts(const Rule* rule, const GroupList& groups)
              group ? group->name : ui::LoadStr(IDS_RULE_NO_GROUP) };
 }
 
-UINT TrackMenu(HMENU menu, POINT at, HWND owner)
-{
-    UINT chosen = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
-    PostMessageW(owner, WM_NULL, 0, 0);
-    return chosen;
-}
-
 } // namespace
 
 CRuleDlg::CRuleDlg(RULE_EDITOR_CONTEXT context)
-    : CResizableDlg(IDD_RULE_EDITOR), m_context(std::move(context)), m_trackMenu(TrackMenu),
+    : CResizableDlg(IDD_RULE_EDITOR), m_context(std::move(context)), m_trackMenu(ui::TrackMenu),
       m_chooseFile([](HWND owner, bool save, const std::wstring& fileName, std::wstring* path) {
           return ChooseFile(owner, save, ui::LoadStr(IDS_RULE_FILE_FILTER), L"erd", fileName, path);
       })
@@ -82,6 +68,11 @@ CRuleDlg::~CRuleDlg()
 HWND CRuleDlg::Tree() const
 {
     return Item(IDC_RULE_TREE);
+}
+
+CTreeView CRuleDlg::Nodes() const
+{
+    return CTreeView(Tree());
 }
 
 // ---- opening and the model -----------------------------------------------------
@@ -100,20 +91,15 @@ BOOL CRuleDlg::OnInitDialog()
 
 void CRuleDlg::SetUpControls()
 {
-    for (int size : { ICON_BIG, ICON_SMALL }) {
-        const int px = GetSystemMetrics(size == ICON_BIG ? SM_CXICON : SM_CXSMICON);
-        HICON icon = static_cast<HICON>(
-            LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_MAINFRAME), IMAGE_ICON, px, px, LR_SHARED));
-        SendMessageW(m_hWnd, WM_SETICON, size, reinterpret_cast<LPARAM>(icon));
-    }
+    ui::SetWindowIcons(m_hWnd, IDI_MAINFRAME);
     m_status.Create(m_hWnd, IDC_RULE_STATUS_BAR, { kStatusPaneWidth }, true);
     ShowSizeGrip(false); // the status bar has its own
 
     m_treeHeading.CreateOver(Item(IDC_RULE_TREE_HEADING));
     m_listHeading.CreateOver(Item(IDC_RULE_LIST_HEADING));
     for (CVxColorStatic* heading : { &m_treeHeading, &m_listHeading }) {
-        heading->SetBackColour(kHeadingBack);
-        heading->SetTextColour(kHeadingText);
+        heading->SetBackColour(ui::palette::kBand);
+        heading->SetTextColour(ui::palette::kHeadingText);
     }
     m_splitter.CreateOver(Item(IDC_RULE_SPLITTER));
     m_splitter.SetRange(kSplitterMin, kSplitterMax);
@@ -159,19 +145,13 @@ void CRuleDlg::FreeModel()
 HTREEITEM CRuleDlg::AddNode(HTREEITEM parent, const std::wstring& text, Node node)
 {
     m_nodes.push_back(node);
-    TVINSERTSTRUCTW insert = {};
-    insert.hParent = parent;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_PARAM;
-    insert.item.pszText = const_cast<wchar_t*>(text.c_str());
-    insert.item.lParam = reinterpret_cast<LPARAM>(&m_nodes.back());
-    return reinterpret_cast<HTREEITEM>(SendMessageW(Tree(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+    return Nodes().Insert(parent, text, reinterpret_cast<LPARAM>(&m_nodes.back()));
 }
 
 void CRuleDlg::BuildTree()
 {
     m_list.DeleteAllRows();
-    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    Nodes().DeleteAll();
     m_nodes.clear();
     m_kindsRoot = AddNode(TVI_ROOT, ui::LoadStr(IDS_RULE_ROOT_KINDS), Node{ Node::RootKinds, 0, nullptr });
     for (uint32_t kind : kTreeKinds)
@@ -179,27 +159,21 @@ void CRuleDlg::BuildTree()
     m_groupsRoot = AddNode(TVI_ROOT, ui::LoadStr(IDS_RULE_ROOT_GROUPS), Node{ Node::RootGroups, 0, nullptr });
     for (RuleGroup& group : m_groups.groups)
         AddNode(m_groupsRoot, group.name, Node{ Node::Group, 0, &group });
-    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_kindsRoot));
-    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_groupsRoot));
-    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(m_kindsRoot));
+    Nodes().Expand(m_kindsRoot);
+    Nodes().Expand(m_groupsRoot);
+    Nodes().Select(m_kindsRoot);
     OnNodeSelected();
 }
 
 const CRuleDlg::Node* CRuleDlg::NodeOf(HTREEITEM item) const
 {
-    if (!item)
-        return nullptr;
-    TVITEMW tv = {};
-    tv.mask = TVIF_PARAM;
-    tv.hItem = item;
-    if (!SendMessageW(Tree(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv)))
-        return nullptr;
-    return reinterpret_cast<const Node*>(tv.lParam);
+    LPARAM data = 0;
+    return Nodes().Data(item, &data) ? reinterpret_cast<const Node*>(data) : nullptr;
 }
 
 const CRuleDlg::Node* CRuleDlg::SelectedNode() const
 {
-    return NodeOf(NextItem(Tree(), nullptr, TVGN_CARET));
+    return NodeOf(Nodes().Selected());
 }
 
 RuleGroup* CRuleDlg::SelectedGroup() const
@@ -210,7 +184,8 @@ RuleGroup* CRuleDlg::SelectedGroup() const
 
 HTREEITEM CRuleDlg::GroupNode(const RuleGroup* group) const
 {
-    for (HTREEITEM item = NextItem(Tree(), m_groupsRoot, TVGN_CHILD); item; item = NextItem(Tree(), item, TVGN_NEXT)) {
+    const CTreeView nodes = Nodes();
+    for (HTREEITEM item = nodes.FirstChild(m_groupsRoot); item; item = nodes.NextSibling(item)) {
         const Node* node = NodeOf(item);
         if (node && node->group == group)
             return item;
@@ -222,12 +197,12 @@ HTREEITEM CRuleDlg::GroupNode(const RuleGroup* group) const
 
 void CRuleDlg::OnNodeSelected()
 {
-    HTREEITEM item = NextItem(Tree(), nullptr, TVGN_CARET);
+    HTREEITEM item = Nodes().Selected();
     const Node* node = NodeOf(item);
     const bool group = node && node->type == Node::Group;
     EnableWindow(Item(IDC_RULE_EDIT_GROUP), group);
     EnableWindow(Item(IDC_RULE_DELETE_GROUP), group);
-    m_status.SetText(0, group ? node->group->name : (item ? ui::TreeItemText(Tree(), item) : std::wstring()));
+    m_status.SetText(0, group ? node->group->name : (item ? Nodes().Text(item) : std::wstring()));
     FillList();
 }
 
@@ -295,9 +270,9 @@ void CRuleDlg::FocusRule(const RULE_CONTENT& content)
 {
     const RuleGroup* group = content.groupId < 0 ? nullptr : FindGroupById(&m_groups, content.groupId);
     HTREEITEM node = group ? GroupNode(group) : nullptr;
-    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node ? node : m_kindsRoot));
+    Nodes().Select(node ? node : m_kindsRoot);
     if (node)
-        SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(node));
+        Nodes().Expand(node);
     OnNodeSelected();
     m_list.ClearSelection();
     for (int row = 0, n = m_list.RowCount(); row < n; ++row) {
@@ -335,8 +310,8 @@ void CRuleDlg::NewGroup()
     if (!group)
         return;
     HTREEITEM item = AddNode(m_groupsRoot, group->name, Node{ Node::Group, 0, group });
-    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_groupsRoot));
-    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    Nodes().Expand(m_groupsRoot);
+    Nodes().Select(item);
     SetChanged(true);
 }
 
@@ -351,11 +326,7 @@ void CRuleDlg::EditGroup()
         return;
     group->name = name;
     group->info = info;
-    TVITEMW tv = {};
-    tv.mask = TVIF_TEXT;
-    tv.hItem = GroupNode(group);
-    tv.pszText = const_cast<wchar_t*>(group->name.c_str());
-    SendMessageW(Tree(), TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    Nodes().SetText(GroupNode(group), group->name);
     m_status.SetText(0, group->name);
     FillList();
     SetChanged(true);
@@ -368,13 +339,13 @@ void CRuleDlg::DeleteGroup()
         return;
     HTREEITEM item = GroupNode(group);
     const std::wstring text = ui::FormatStr(ui::LoadStr(IDS_RULE_CONFIRM_DELETE_GROUP).c_str(),
-                                            ui::TreeItemText(Tree(), item).c_str());
+                                            Nodes().Text(item).c_str());
     if (ui::WarningBox(m_hWnd, text, MB_YESNO) != IDYES)
         return;
     // The parent first: nothing may show the group once it is gone.
-    SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(m_groupsRoot));
+    Nodes().Select(m_groupsRoot);
     m_list.DeleteAllRows();
-    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+    Nodes().Delete(item);
     m_nodes.remove_if([group](const Node& n) { return n.group == group; });
     DeleteGroupWithRules(m_set->entries[0], &m_groups, group);
     OnNodeSelected();
@@ -450,7 +421,7 @@ void CRuleDlg::MoveToGroup()
 void CRuleDlg::Refresh()
 {
     m_list.DeleteAllRows();
-    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    Nodes().DeleteAll();
     m_nodes.clear();
     FreeModel();
     LoadModel();
@@ -490,7 +461,7 @@ void CRuleDlg::Import()
         return;
     }
     AddNode(m_groupsRoot, group->name, Node{ Node::Group, 0, group });
-    SendMessageW(Tree(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(m_groupsRoot));
+    Nodes().Expand(m_groupsRoot);
     FillList();
     SetChanged(true);
 }
@@ -529,11 +500,8 @@ void CRuleDlg::Close()
 void CRuleDlg::ShowTreeMenu(POINT at)
 {
     // The node under the mouse becomes the selected one.
-    TVHITTESTINFO hit = {};
-    hit.pt = at;
-    ScreenToClient(Tree(), &hit.pt);
-    if (HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageW(Tree(), TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit))))
-        SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    if (HTREEITEM item = Nodes().ItemAt(at))
+        Nodes().Select(item);
     HMENU menu = LoadMenuW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_RULE_GROUP_MENU));
     HMENU popup = GetSubMenu(menu, 0);
     const UINT state = SelectedGroup() ? MF_ENABLED : MF_GRAYED;
@@ -710,7 +678,7 @@ void CRuleDlg::OnDestroy()
     m_list.SaveColumnWidths(m_context.stateKey, kColumnsName);
     CResizableDlg::OnDestroy();
     m_list.DeleteAllRows();
-    SendMessageW(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    Nodes().DeleteAll();
     m_nodes.clear();
     FreeModel();
 }

@@ -1,12 +1,14 @@
-#include "sysview/TaskManagerDlg.h"
+#include "sysview/ui/TaskManagerDlg.h"
 
 #include "base/ColumnWidths.h"
+#include "controls/ListView.h"
 #include "base/Messages.h"
 #include "base/ProcessPath.h"
 #include "base/Shell.h"
 #include "base/Strings.h"
 #include "res/resource.h"
-#include "sysview/FindDllHandleDlg.h"
+#include "sysview/ui/FindDllHandleDlg.h"
+#include "ui/Window.h"
 
 #include <commctrl.h>
 
@@ -53,25 +55,12 @@ void AddColumns(CTreeListCtrl& list, const COLUMN (&columns)[N])
 
 void RestoreWidths(CTreeListCtrl& list, const WindowStateKey& key, const LIST_STORE& store)
 {
-    std::vector<int> widths;
-    if (LoadColumnWidths(key, store.name, static_cast<size_t>(list.ColumnCount()), store.rule, &widths) != 0)
-        return;
-    for (size_t i = 0; i < widths.size(); ++i)
-        list.SetColumnWidth(static_cast<int>(i), widths[i]);
+    RestoreListColumnWidths(list.List(), key, store.name, store.rule);
 }
 
 void SaveWidths(const CTreeListCtrl& list, const WindowStateKey& key, const LIST_STORE& store)
 {
-    std::vector<int> widths;
-    for (int i = 0; i < list.ColumnCount(); ++i)
-        widths.push_back(list.GetColumnWidth(i));
-    SaveColumnWidths(key, store.name, widths);
-}
-
-UINT TrackMenu(HMENU menu, POINT at, HWND owner)
-{
-    SetForegroundWindow(owner);
-    return static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr));
+    SaveListColumnWidths(list.List(), key, store.name);
 }
 
 bool AskToEnd(HWND owner, const std::wstring& text)
@@ -94,7 +83,7 @@ CTaskManagerDlg::CTaskManagerDlg(TASK_MANAGER_CONTEXT context)
     if (!m_context.confirmEnd)
         m_context.confirmEnd = AskToEnd;
     if (!m_context.trackMenu)
-        m_context.trackMenu = TrackMenu;
+        m_context.trackMenu = ui::TrackMenu;
     if (!m_context.showProperties)
         m_context.showProperties = [](HWND owner, const std::wstring& path) { ShowFileProperties(owner, path); };
     if (!m_context.runFinder)
@@ -121,12 +110,7 @@ HTREELISTROW CTaskManagerDlg::RowOf(uint32_t processId) const
 BOOL CTaskManagerDlg::OnInitDialog()
 {
     CResizableDlg::OnInitDialog();
-    for (int size : { ICON_BIG, ICON_SMALL }) {
-        const int px = GetSystemMetrics(size == ICON_BIG ? SM_CXICON : SM_CXSMICON);
-        HICON icon = static_cast<HICON>(
-            LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_MAINFRAME), IMAGE_ICON, px, px, LR_SHARED));
-        SendMessageW(m_hWnd, WM_SETICON, size, reinterpret_cast<LPARAM>(icon));
-    }
+    ui::SetWindowIcons(m_hWnd, IDI_MAINFRAME);
     SetPropW(m_hWnd, kMenuProperty, reinterpret_cast<HANDLE>(1));
     SetUpControls();
     RestoreColumns();

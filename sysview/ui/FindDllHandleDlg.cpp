@@ -1,4 +1,4 @@
-#include "sysview/FindDllHandleDlg.h"
+#include "sysview/ui/FindDllHandleDlg.h"
 
 #include "base/Messages.h"
 #include "base/Strings.h"

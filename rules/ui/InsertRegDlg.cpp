@@ -1,9 +1,11 @@
-#include "sysview/InsertRegDlg.h"
+#include "rules/ui/InsertRegDlg.h"
 
 #include "base/Messages.h"
 #include "base/Strings.h"
+#include "controls/TreeView.h"
 #include "res/resource.h"
 #include "sysview/RegistryBrowse.h"
+#include "ui/Palette.h"
 #include "ui/Window.h"
 
 #include <algorithm>
@@ -16,19 +18,6 @@ const int kColumnWidth = 70;
 const int kTreeMinWidth = 200, kTreeMaxWidth = 500;
 const wchar_t kPlacementName[] = L"InsertRegWnd";
 const wchar_t kColumnsName[] = L"InsertRegWndList";
-
-RECT ChildRect(HWND parent, HWND child)
-{
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-HTREEITEM Next(HWND tree, HTREEITEM item, UINT how)
-{
-    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
-}
 
 } // namespace
 
@@ -51,9 +40,7 @@ HWND CInsertRegDlg::Tree() const
 BOOL CInsertRegDlg::OnInitDialog()
 {
     CResizableDlg::OnInitDialog();
-    HICON icon = static_cast<HICON>(LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_MAINFRAME), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    ui::SetWindowIcons(m_hWnd, IDI_MAINFRAME);
 
     m_list.Attach(Item(IDC_INSERT_REG_LIST), LVS_EX_FLATSB | LVS_EX_INFOTIP);
     m_list.SetColumns({ { ui::LoadStr(IDS_VALUE_NAME), kColumnWidth },
@@ -63,7 +50,7 @@ BOOL CInsertRegDlg::OnInitDialog()
     m_images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
     if (HBITMAP keys = static_cast<HBITMAP>(
             LoadImageW(ui::ResourceModule(), MAKEINTRESOURCEW(IDB_INSERT_REG_KEYS), IMAGE_BITMAP, 0, 0, 0))) {
-        ImageList_AddMasked(m_images, keys, RGB(255, 0, 255));
+        ImageList_AddMasked(m_images, keys, ui::palette::kBitmapMask);
         DeleteObject(keys);
     }
     for (UINT id : { IDI_VALUE_TEXT, IDI_VALUE_OTHER }) {
@@ -71,12 +58,12 @@ BOOL CInsertRegDlg::OnInitDialog()
         ImageList_AddIcon(m_images, value);
         DestroyIcon(value);
     }
-    SendMessageW(Tree(), TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(m_images));
-    SendMessageW(m_list.Hwnd(), LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images));
+    CTreeView(Tree()).SetImages(m_images);
+    m_list.SetImages(m_images);
 
     m_splitter.CreateOver(Item(IDC_INSERT_REG_SPLITTER));
     m_splitter.SetNotifyMessage(WM_INSERT_REG_SPLITTER);
-    const int treeLeft = ChildRect(m_hWnd, Tree()).left;
+    const int treeLeft = ui::ChildRect(m_hWnd, Tree()).left;
     m_splitter.SetRange(treeLeft + kTreeMinWidth, treeLeft + kTreeMaxWidth);
 
     AddAnchor(IDC_INSERT_REG_TREE, ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_LEFT);
@@ -95,14 +82,7 @@ BOOL CInsertRegDlg::OnInitDialog()
 
 HTREEITEM CInsertRegDlg::InsertItem(HTREEITEM parent, const std::wstring& text, int image, int selectedImage)
 {
-    TVINSERTSTRUCTW insert = {};
-    insert.hParent = parent;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.pszText = const_cast<wchar_t*>(text.c_str());
-    insert.item.iImage = image;
-    insert.item.iSelectedImage = selectedImage;
-    return reinterpret_cast<HTREEITEM>(SendMessageW(Tree(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+    return CTreeView(Tree()).Insert(parent, text, 0, image, selectedImage);
 }
 
 void CInsertRegDlg::StartLoader()
@@ -145,8 +125,9 @@ void CInsertRegDlg::InsertQueuedHives()
 std::vector<std::wstring> CInsertRegDlg::NamesOf(HTREEITEM item) const
 {
     std::vector<std::wstring> names;
-    for (HTREEITEM i = item; i && i != m_root; i = Next(Tree(), i, TVGN_PARENT))
-        names.push_back(ui::TreeItemText(Tree(), i));
+    const CTreeView keys(Tree());
+    for (HTREEITEM i = item; i && i != m_root; i = keys.Parent(i))
+        names.push_back(keys.Text(i));
     std::reverse(names.begin(), names.end());
     return names;
 }
@@ -164,10 +145,11 @@ void CInsertRegDlg::OnExpanding(HTREEITEM item)
     // One level ahead: every child gets its own subkeys, so that expand
     // buttons show where there are any.
     SendMessageW(Tree(), WM_SETREDRAW, FALSE, 0);
-    for (HTREEITEM child = Next(Tree(), item, TVGN_CHILD); child; child = Next(Tree(), child, TVGN_NEXT)) {
-        if (Next(Tree(), child, TVGN_CHILD))
+    const CTreeView keys(Tree());
+    for (HTREEITEM child = keys.FirstChild(item); child; child = keys.NextSibling(child)) {
+        if (keys.FirstChild(child))
             continue;
-        for (const std::wstring& name : m_subKeys(hive, path + ui::TreeItemText(Tree(), child) + L"\\"))
+        for (const std::wstring& name : m_subKeys(hive, path + keys.Text(child) + L"\\"))
             InsertItem(child, name, IMAGE_KEY, IMAGE_KEY_OPEN);
     }
     SendMessageW(Tree(), WM_SETREDRAW, TRUE, 0);
@@ -188,7 +170,7 @@ void CInsertRegDlg::ShowValues(HTREEITEM item)
 
 void CInsertRegDlg::Import()
 {
-    HTREEITEM selected = Next(Tree(), nullptr, TVGN_CARET);
+    HTREEITEM selected = CTreeView(Tree()).Selected();
     std::vector<std::wstring> names = NamesOf(selected);
     if (selected && !names.empty()) {
         if (m_keyPath)

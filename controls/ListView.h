@@ -1,0 +1,70 @@
+// CListView: drives a list control in report view (from a template) through
+// typed calls instead of raw LVM_ messages: columns, rows, cells, row values
+// and images, selection, and column widths kept with base/ColumnWidths. It
+// adds no look of its own; CReportList adds the house look on top.
+#pragma once
+
+#include "base/ColumnWidths.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+class CListView {
+public:
+    struct Column {
+        std::wstring header;
+        int width;
+    };
+
+    CListView() = default;
+    virtual ~CListView() = default;
+    CListView(const CListView&) = delete;
+    CListView& operator=(const CListView&) = delete;
+
+    // Takes over a list control and adds `extendedStyles` (LVS_EX_GRIDLINES,
+    // LVS_EX_FULLROWSELECT...). False when `list` is not a list control.
+    bool Attach(HWND list, DWORD extendedStyles);
+    HWND Hwnd() const { return m_hWnd; }
+
+    // Replaces every column.
+    void SetColumns(const std::vector<Column>& columns);
+    int ColumnCount() const;
+    std::vector<int> ColumnWidths() const;
+    // Applies the widths when there is one per column; false otherwise.
+    bool SetColumnWidths(const std::vector<int>& widths);
+    // Applies the widths stored under `name` when they parse by `rule` for
+    // this list's column count; true when applied.
+    bool RestoreColumnWidths(const WindowStateKey& key, const wchar_t* name, NumberListRule rule);
+    void SaveColumnWidths(const WindowStateKey& key, const wchar_t* name) const;
+
+    // The small images of the rows. The list destroys them with itself
+    // unless it was made with LVS_SHAREIMAGELISTS.
+    void SetImages(HIMAGELIST images);
+
+    // Appends a row (texts from column 0 on); its index, or -1.
+    int AddRow(const std::vector<std::wstring>& texts, LPARAM data = 0, int image = -1);
+    void SetCell(int row, int column, const std::wstring& text);
+    void SetRowImage(int row, int image);
+    std::wstring Cell(int row, int column) const;
+    LPARAM RowData(int row) const;
+    int RowCount() const;
+    void DeleteAllRows();
+
+    std::vector<int> SelectedRows() const;
+    // Selects and focuses one row (others keep their state), scrolled into view.
+    void SelectRow(int row);
+    void ClearSelection();
+
+protected:
+    HWND m_hWnd = nullptr;
+};
+
+// Column widths of any list control in report view (also one that a control
+// of ours drives, such as the tree list), kept under `name`.
+std::vector<int> ListColumnWidths(HWND list);
+bool SetListColumnWidths(HWND list, const std::vector<int>& widths);
+bool RestoreListColumnWidths(HWND list, const WindowStateKey& key, const wchar_t* name, NumberListRule rule);
+void SaveListColumnWidths(HWND list, const WindowStateKey& key, const wchar_t* name);
