@@ -54,4 +54,14 @@ bool PayloadsInside(const RecordView& r);
 // at most length / 2 units that ends at its NUL.
 bool RecordMatches(const RecordView& r, const uint16_t* const params[RULE_IMAGE_MAX_PARAMS]);
 
+// The image offset of the first record in image order that matches the
+// operation, 0 when none does (no record starts before offset 12). The walk
+// over every record, and the same answer through an index that
+// MatchBuildIndex built for this image (the walk when the index is null or
+// was built for another image).
+uint32_t FirstMatchOffset(const uint8_t* image, uint32_t size, uint32_t kind,
+                          const uint16_t* const params[RULE_IMAGE_MAX_PARAMS]);
+uint32_t FirstMatchOffsetIndexed(const uint8_t* image, uint32_t size, const void* index, uint32_t kind,
+                                 const uint16_t* const params[RULE_IMAGE_MAX_PARAMS]);
+
 } // namespace match
