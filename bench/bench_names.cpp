@@ -2,6 +2,7 @@
 // close of an existing file, then CanonicalFilePath on that file in several
 // spellings, and CanonicalKeyPath on an open key. Prints one row per case
 // with the time per call.
+#include "bench/BenchTiming.h"
 #include "names/CanonicalName.h"
 
 #include <windows.h>
@@ -10,32 +11,6 @@
 #include <string>
 
 namespace {
-
-double Seconds()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Runs `work` until at least `budget` seconds have passed; seconds per run.
-template <class F>
-double TimePerRun(F&& work, double budget = 0.5)
-{
-    int runs = 0;
-    double start = Seconds(), elapsed = 0;
-    do {
-        work();
-        ++runs;
-        elapsed = Seconds() - start;
-    } while (elapsed < budget);
-    return elapsed / runs;
-}
 
 void Row(const char* what, double seconds)
 {
