@@ -225,12 +225,47 @@ bool DriveOfUnixName(const wchar_t* rest, size_t len, Text* out)
     return DriveOfUnixPath(utf8, out);
 }
 
+// Whether the drive of `letter` can show files of other drives: under Wine a
+// drive whose folder is one of the prefix's own drive links
+// (.../dosdevices/c:/) holds only its own files; one that maps a Unix folder
+// directly (Z: is "/") may hold the folders of every other drive. Asked once
+// per letter; two threads that ask at once only ask twice.
+bool MayShowOtherDrives(const Bound& f, wchar_t letter)
+{
+    static volatile LONG known[26]; // 0 not asked, 1 may, 2 may not
+    int i = (letter | 0x20) - L'a';
+    if (i < 0 || i >= 26)
+        return false;
+    if (known[i] == 0) {
+        wchar_t root[4] = {letter, L':', L'\\', 0};
+        char* unixRoot = f.unixName(root);
+        LONG answer = 1;
+        if (unixRoot) {
+            size_t n = 0;
+            while (unixRoot[n])
+                ++n;
+            // ".../dosdevices/x:/" (or without the last slash)
+            const char tail[] = "/dosdevices/";
+            size_t end = n > 0 && unixRoot[n - 1] == '/' ? n - 1 : n;
+            bool own = end >= 2 + sizeof(tail) - 1 && unixRoot[end - 1] == ':' &&
+                       ((unixRoot[end - 2] | 0x20) == char(L'a' + i));
+            for (size_t k = 0; own && k < sizeof(tail) - 1; ++k)
+                own = unixRoot[end - 2 - (sizeof(tail) - 1) + k] == tail[k];
+            answer = own ? 2 : 1;
+            HeapFree(GetProcessHeap(), 0, unixRoot);
+        }
+        InterlockedExchange(&known[i], answer);
+    }
+    return known[i] == 1;
+}
+
 // A drive path as the drive path that names the same file most closely under
-// Wine (Z:\home\u\.wine\drive_c\x is C:\x). Unchanged when not under Wine.
+// Wine (Z:\home\u\.wine\drive_c\x is C:\x). Unchanged when not under Wine,
+// and for a drive that holds only its own files.
 void WineDrive(Text* path)
 {
     const Bound& f = Functions();
-    if (!f.unixName || !f.dosName || !IsDrive(path->s, path->n))
+    if (!f.unixName || !f.dosName || !IsDrive(path->s, path->n) || !MayShowOtherDrives(f, path->s[0]))
         return;
     char* unixPath = f.unixName(path->s);
     if (!unixPath)

@@ -41,7 +41,8 @@
 //   - device paths (\Device\HarddiskVolume1\...) of a drive letter, and
 //     network paths (\Device\Mup\..., \Device\LanmanRedirector\...,
 //     \\server\share\...) of a mapped drive, as that drive's path;
-//   - under Wine, the other names of one file: the Unix root drive (Z:\...)
+//   - under Wine, the other names of one file: a drive that maps a Unix
+//     folder directly (Z:\... of the Unix root)
 //     and \\?\unix\... become the drive path that names the same file when
 //     one exists (C:\... for a file of drive_c).
 // A UNC path of no mapped drive stays \\server\share\....
