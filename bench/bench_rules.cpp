@@ -1,6 +1,7 @@
 // Rule file load and save, rule table image compilation, validation and
 // indexing, and operation matching for rule sets of 10, 1,000 and 10,000
 // rules. Prints one row per size with the time per operation.
+#include "bench/BenchTiming.h"
 #include "driver/common/MatchIndex.h"
 #include "driver/common/Matcher.h"
 #include "rules/RuleFile.h"
@@ -13,32 +14,6 @@
 #include <vector>
 
 namespace {
-
-double Seconds()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Runs `work` until at least `budget` seconds have passed; seconds per run.
-template <class F>
-double TimePerRun(F&& work, double budget = 0.3)
-{
-    int runs = 0;
-    double start = Seconds(), elapsed = 0;
-    do {
-        work();
-        ++runs;
-        elapsed = Seconds() - start;
-    } while (elapsed < budget);
-    return elapsed / runs;
-}
 
 const wchar_t kLastExecutable[] = L"C:\\Bench\\last-rule.exe";
 

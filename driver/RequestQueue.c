@@ -1,6 +1,7 @@
 // Injected operations on their way to the program.
 #include "driver/RequestQueue.h"
 #include "driver/SharedRecord.h"
+#include "driver/UserSid.h"
 #include "driver/WatchSession.h"
 
 static void CompleteInject(PIRP irp, const WATCH_INJECT_RESULT* result)
@@ -364,8 +365,14 @@ NTSTATUS DispatchInject(PIRP irp, PIO_STACK_LOCATION stack)
     CopyField(op->param1, in->param1, WATCH_INJECT_PARAM1_CHARS);
     CopyField(op->param2, in->param2, WATCH_INJECT_PARAM2_CHARS);
 
-    if (!SessionMatch(op->kind, op->param1, op->kind == 1 ? op->param2 : NULL, &op->ruleId,
-                      &op->session)) {
+    // A registry rule may name the key in any spelling, HKEY_CURRENT_USER as
+    // the requesting process's user.
+    WCHAR sid[USER_SID_CHARS];
+    BOOLEAN matched = op->kind == 1
+        ? SessionMatchKey(op->param1, op->param2, ProcessUserSid(op->processId, sid, USER_SID_CHARS) ? sid : NULL,
+                          &op->ruleId, &op->session)
+        : SessionMatch(op->kind, op->param1, NULL, &op->ruleId, &op->session);
+    if (!matched) {
         ExFreePoolWithTag(op, HM_POOL_TAG);
         WATCH_INJECT_RESULT result = { WATCH_VERDICT_ACCEPT, 0, 0, WATCH_OUTCOME_NOT_MATCHED };
         CompleteInject(irp, &result);

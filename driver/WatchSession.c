@@ -1,7 +1,12 @@
 // The program's monitoring session.
 #include "driver/WatchSession.h"
+#include "driver/UserSid.h"
+#include "driver/common/KeySpellings.h"
 #include "driver/common/MatchIndex.h"
 #include "driver/common/Matcher.h"
+
+// The spellings of one key name while it is matched, under the state's lock.
+static WCHAR g_keySpellings[KEY_SPELLING_SCRATCH_CHARS(WATCH_INJECT_PARAM1_CHARS + 1, USER_SID_CHARS)];
 
 NTSTATUS SessionSetPid(const void* input, ULONG length)
 {
@@ -238,6 +243,20 @@ BOOLEAN SessionMatch(uint32_t kind, const WCHAR* param1, const WCHAR* param2, ui
     if (g_state.started && g_state.image) {
         matched = MatchOperationIndexed(g_state.image, g_state.imageSize, g_state.imageIndex, kind,
                                         param1, param2, ruleId) == 1;
+        *session = g_state.session;
+    }
+    ExReleaseFastMutex(&g_state.lock);
+    return matched;
+}
+
+BOOLEAN SessionMatchKey(const WCHAR* key, const WCHAR* value, const WCHAR* userSid, uint32_t* ruleId,
+                        ULONG* session)
+{
+    BOOLEAN matched = FALSE;
+    ExAcquireFastMutex(&g_state.lock);
+    if (g_state.started && g_state.image) {
+        matched = MatchKeyOperation(g_state.image, g_state.imageSize, g_state.imageIndex, key, value, userSid,
+                                    g_keySpellings, sizeof(g_keySpellings) / sizeof(g_keySpellings[0]), ruleId) == 1;
         *session = g_state.session;
     }
     ExReleaseFastMutex(&g_state.lock);

@@ -41,6 +41,12 @@ void SessionCloseFile(PFILE_OBJECT file);
 BOOLEAN SessionMatch(uint32_t kind, const WCHAR* param1, const WCHAR* param2, uint32_t* ruleId,
                      ULONG* session);
 
+// SessionMatch for a RegSetValue operation, in every spelling of its key
+// (driver/common/KeySpellings.h); `userSid` is the requesting user's SID, or
+// NULL when it is not known.
+BOOLEAN SessionMatchKey(const WCHAR* key, const WCHAR* value, const WCHAR* userSid, uint32_t* ruleId,
+                        ULONG* session);
+
 // Whether `session` is still the running session.
 BOOLEAN SessionIsCurrent(ULONG session);
 

@@ -27,6 +27,27 @@ bool SameNoCase(const char* a, const char* b)
     return _stricmp(a, b) == 0;
 }
 
+// How the file's texts are encoded: the system ANSI code page, or UTF-8 when
+// the XML declaration says so (written when a text does not fit the code
+// page, so that no letter is lost to "?").
+struct FileText {
+    bool utf8 = false;
+
+    std::wstring Wide(const char* text) const { return utf8 ? Utf8ToWide(text) : AnsiToWide(text); }
+};
+
+// The encoding a parsed document declares: UTF-8 only when its declaration
+// names it; a file without a declaration is in the ANSI code page.
+FileText DeclaredText(const TiXmlDocument& doc)
+{
+    FileText text;
+    const TiXmlNode* first = doc.FirstChild();
+    const TiXmlDeclaration* declaration = first ? first->ToDeclaration() : nullptr;
+    if (declaration && declaration->Encoding())
+        text.utf8 = SameNoCase(declaration->Encoding(), "UTF-8") || SameNoCase(declaration->Encoding(), "UTF8");
+    return text;
+}
+
 // Index of `value` in names (without regard to case), or -1.
 template <size_t N>
 int IndexOf(const char* const (&names)[N], const char* value)
@@ -92,7 +113,7 @@ private:
 
 // Reads one "Param" element into the scratch list. False for a bad "Param":
 // a third parameter, no attributes, or no attribute naming a parameter type.
-bool ReadParam(const TiXmlElement* param, ParamScratch* scratch)
+bool ReadParam(const TiXmlElement* param, const FileText& file, ParamScratch* scratch)
 {
     if (scratch->Count() >= PARAM_MAX_ENTRIES)
         return false;
@@ -120,7 +141,7 @@ bool ReadParam(const TiXmlElement* param, ParamScratch* scratch)
     case ParamType::String:
     case ParamType::Wildcards:
     case ParamType::Path: {
-        std::wstring text = AnsiToWide(value);
+        std::wstring text = file.Wide(value);
         scratch->Add(static_cast<uint32_t>(type), text.c_str(),
                      static_cast<uint32_t>(2 * (text.size() + 1)));
         return true;
@@ -132,7 +153,7 @@ bool ReadParam(const TiXmlElement* param, ParamScratch* scratch)
 
 // Builds one rule from a "Rule" element and appends it to the entry. False on
 // a missing attribute, an unknown "Action" or "Log", or a bad "Param".
-bool ReadRule(const TiXmlElement* element, ProgramEntry* entry, ParamScratch* scratch)
+bool ReadRule(const TiXmlElement* element, ProgramEntry* entry, const FileText& file, ParamScratch* scratch)
 {
     const char* groupId = element->Attribute("GroupId");
     const char* info = element->Attribute("Info");
@@ -148,10 +169,10 @@ bool ReadRule(const TiXmlElement* element, ProgramEntry* entry, ParamScratch* sc
     if (actionValue < 0 || logValue < 0)
         return false;
 
-    scratch->Start(OperationFromKeyword(AnsiToWide(reason).c_str()));
+    scratch->Start(OperationFromKeyword(file.Wide(reason).c_str()));
     for (const TiXmlElement* param = element->FirstChildElement("Param"); param;
          param = param->NextSiblingElement("Param")) {
-        if (!ReadParam(param, scratch))
+        if (!ReadParam(param, file, scratch))
             return false;
     }
 
@@ -161,7 +182,7 @@ bool ReadRule(const TiXmlElement* element, ProgramEntry* entry, ParamScratch* sc
     if (SameNoCase(scan, "Enabled"))
         flags |= RuleFlag::Scan;
     return CopyRuleInto(entry, static_cast<uint16_t>(actionValue), static_cast<uint16_t>(logValue),
-                        flags, atoi(groupId), AnsiToWide(info).c_str(), scratch->Copy()) != nullptr;
+                        flags, atoi(groupId), file.Wide(info).c_str(), scratch->Copy()) != nullptr;
 }
 
 // A whole-model file repeats the complete group list in every "Program"
@@ -178,13 +199,14 @@ void AddGroupOnce(GroupList* groups, int32_t id, const std::wstring& name, const
 
 // Reads one "Program" element into a new entry. Groups are appended to the
 // list as they are read. Null on an error inside the element.
-ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, ParamScratch* scratch)
+ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, const FileText& file,
+                          ParamScratch* scratch)
 {
     const char* name = element->Attribute("Name");
     const char* hook = element->Attribute("Hook");
     if (!name || !hook)
         return nullptr;
-    ProgramEntry* entry = NewProgramEntry(AnsiToWide(name).c_str());
+    ProgramEntry* entry = NewProgramEntry(file.Wide(name).c_str());
     if (!entry)
         return nullptr;
     if (SameNoCase(hook, "Disabled"))
@@ -199,12 +221,12 @@ ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, ParamS
             FreeProgramEntry(entry);
             return nullptr;
         }
-        AddGroupOnce(groups, atoi(groupId), AnsiToWide(groupName), AnsiToWide(groupInfo));
+        AddGroupOnce(groups, atoi(groupId), file.Wide(groupName), file.Wide(groupInfo));
     }
 
     for (const TiXmlElement* rule = element->FirstChildElement("Rule"); rule;
          rule = rule->NextSiblingElement("Rule")) {
-        if (!ReadRule(rule, entry, scratch)) {
+        if (!ReadRule(rule, entry, file, scratch)) {
             FreeProgramEntry(entry);
             return nullptr;
         }
@@ -214,17 +236,33 @@ ProgramEntry* ReadProgram(const TiXmlElement* element, GroupList* groups, ParamS
 
 // ---- writing ----------------------------------------------------------------
 
-void SetText(TiXmlElement* element, const char* name, const std::wstring& text)
-{
-    element->SetAttribute(name, WideToAnsi(text).c_str());
-}
+// Writes the texts of one document: in the ANSI code page as long as every
+// text fits it (the file is then what it always was), in UTF-8 otherwise.
+// `fits` turns false at the first text the code page cannot hold, and the
+// document is then made again in UTF-8.
+struct TextWriter {
+    bool utf8 = false;
+    bool fits = true;
 
-TiXmlElement* RuleElement(const Rule* rule)
+    void Set(TiXmlElement* element, const char* name, const std::wstring& text)
+    {
+        std::string narrow;
+        if (utf8) {
+            narrow = WideToUtf8(text);
+        } else if (!WideToAnsiExact(text, &narrow)) {
+            fits = false;
+            narrow = WideToAnsi(text);
+        }
+        element->SetAttribute(name, narrow.c_str());
+    }
+};
+
+TiXmlElement* RuleElement(const Rule* rule, TextWriter* out)
 {
     TiXmlElement* element = new TiXmlElement("Rule");
     element->SetAttribute("GroupId", rule->groupId);
-    SetText(element, "Info", rule->info);
-    SetText(element, "Reason", OperationKeyword(RuleKind(rule)));
+    out->Set(element, "Info", rule->info);
+    out->Set(element, "Reason", OperationKeyword(RuleKind(rule)));
     element->SetAttribute("Action", rule->action < 3 ? kActionNames[rule->action] : "");
     element->SetAttribute("Log", rule->log < 3 ? kLogNames[rule->log] : "");
     element->SetAttribute("Ask", (rule->flags & RuleFlag::Ask) ? "Enabled" : "Disabled");
@@ -240,39 +278,61 @@ TiXmlElement* RuleElement(const Rule* rule)
         } else if (type == ParamType::Integer) {
             param->SetAttribute("Integer", static_cast<int>(ParamEntryInteger(entry)));
         } else if (type <= ParamType::Path && ParamEntryText(entry)) {
-            SetText(param, kParamTypeNames[type], ParamEntryText(entry));
+            out->Set(param, kParamTypeNames[type], ParamEntryText(entry));
         }
         element->LinkEndChild(param);
     }
     return element;
 }
 
-TiXmlElement* GroupElement(const RuleGroup& group)
+TiXmlElement* GroupElement(const RuleGroup& group, TextWriter* out)
 {
     TiXmlElement* element = new TiXmlElement("Group");
     element->SetAttribute("Id", group.id);
-    SetText(element, "Name", group.name);
-    SetText(element, "Info", group.info);
+    out->Set(element, "Name", group.name);
+    out->Set(element, "Info", group.info);
     return element;
 }
 
-TiXmlElement* ProgramElement(const ProgramEntry* entry, const GroupList* groups, int32_t filter)
+TiXmlElement* ProgramElement(const ProgramEntry* entry, const GroupList* groups, int32_t filter,
+                             TextWriter* out)
 {
     TiXmlElement* element = new TiXmlElement("Program");
-    SetText(element, "Name", entry->name);
+    out->Set(element, "Name", entry->name);
     element->SetAttribute("Hook", entry->enabled == 1 ? "Enabled" : "Disabled");
-    ForEachRule(entry, [element](Rule* rule) { element->LinkEndChild(RuleElement(rule)); },
+    ForEachRule(entry, [element, out](Rule* rule) { element->LinkEndChild(RuleElement(rule, out)); },
                 filter, -1);
     if (groups) {
         for (const RuleGroup& group : groups->groups) {
             if (filter != RULE_FILE_ALL_GROUPS && group.id != filter)
                 continue;
-            element->LinkEndChild(GroupElement(group));
+            element->LinkEndChild(GroupElement(group, out));
             if (filter != RULE_FILE_ALL_GROUPS)
                 break; // only the first group of that id
         }
     }
     return element;
+}
+
+// The whole document: in the ANSI code page without a declaration when every
+// text fits it, byte for byte the file as it has always been written;
+// otherwise in UTF-8 behind a declaration that says so.
+void MakeDocument(TiXmlDocument* doc, const GroupList* groups, const RuleSet* set, int32_t groupFilter)
+{
+    TextWriter out;
+    for (;;) {
+        doc->Clear();
+        if (out.utf8)
+            doc->LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+        TiXmlElement* root = new TiXmlElement(kRootName);
+        root->SetAttribute("Version", "1");
+        for (int32_t i = 0; i < set->count; ++i)
+            root->LinkEndChild(ProgramElement(set->entries[i], groups, groupFilter, &out));
+        doc->LinkEndChild(root);
+        if (out.fits || out.utf8)
+            return;
+        out.utf8 = true;
+    }
 }
 
 // Saves the document in text mode (CR LF lines) and flushes it to the disk.
@@ -305,10 +365,11 @@ RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path)
     if (!version || atoi(version) != 1)
         return set;
 
+    const FileText file = DeclaredText(doc);
     ParamScratch scratch;
     for (const TiXmlElement* program = root->FirstChildElement("Program"); program;
          program = program->NextSiblingElement("Program")) {
-        ProgramEntry* entry = ReadProgram(program, groups, &scratch);
+        ProgramEntry* entry = ReadProgram(program, groups, file, &scratch);
         if (!entry)
             break; // the element in error is dropped and reading ends
         AddProgramEntry(set, entry);
@@ -328,11 +389,7 @@ int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* pa
         return -4;
 
     TiXmlDocument doc;
-    TiXmlElement* root = new TiXmlElement(kRootName);
-    root->SetAttribute("Version", "1");
-    for (int32_t i = 0; i < set->count; ++i)
-        root->LinkEndChild(ProgramElement(set->entries[i], groups, groupFilter));
-    doc.LinkEndChild(root);
+    MakeDocument(&doc, groups, set, groupFilter);
 
     // Write beside the target and replace it only once the new file is whole,
     // so that a crash or a full disk never leaves a truncated rule file.

@@ -1,6 +1,7 @@
 // The rule file: the XML form of a RuleSet and its GroupList ("Harrowmere.erd"
 // and exported group files). Attribute values are in the system ANSI code
-// page; lines end in CR LF.
+// page when every text fits it; otherwise the file is UTF-8 and its XML
+// declaration says so. Lines end in CR LF.
 #pragma once
 
 #include "rules/RuleModel.h"
@@ -10,7 +11,8 @@
 
 // Reads the file into a new RuleSet and appends the file's groups to `groups`,
 // skipping a group identical (id, name, description) to one already there:
-// the whole group list is repeated in every "Program" element.
+// the whole group list is repeated in every "Program" element. Texts are
+// UTF-8 when the file's XML declaration names UTF-8, ANSI otherwise.
 // A missing, unreadable or foreign file gives a set with only the empty "*"
 // entry. An error inside the document drops the "Program" element in which it
 // occurs and ends the reading; entries and groups read before stay. Null only

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under wine64 and prints their tables: rule file, image
 # and matching costs, log append rate, process manager refresh and finder
-# costs with 100 extra processes, and the request round trip through the
+# costs with 100 extra processes, canonical file and key names beside an
+# open (bench_names), and the request round trip through the
 # installed guard and driver beside a bare two-process event ping-pong,
 # measured interleaved (bench_road).
 #   scripts/bench.sh [rounds]     (round trips per row, default 1000)
@@ -15,7 +16,7 @@ trap hm_wine_down EXIT
 hm_wine_up
 bench=$HM_BUILD_ROOT/x86_64/bench
 
-for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe "$bench"/bench_sysview.exe; do
+for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe "$bench"/bench_sysview.exe "$bench"/bench_names.exe; do
     [ -f "$b" ] || continue
     echo "== $(basename "$b" .exe)"
     (cd "$bench" && hm_wine "$(basename "$b")" | tr -d '\r')

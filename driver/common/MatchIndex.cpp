@@ -304,18 +304,17 @@ extern "C" int MatchBuildIndex(const uint8_t* image, uint32_t size, void* index,
     return 0;
 }
 
-extern "C" int MatchOperationIndexed(const uint8_t* image, uint32_t size, const void* index,
-                                     uint32_t kind, const wchar_t* param1, const wchar_t* param2,
-                                     uint32_t* ruleId)
+namespace match {
+
+uint32_t FirstMatchOffsetIndexed(const uint8_t* image, uint32_t size, const void* index, uint32_t kind,
+                                 const uint16_t* const params[RULE_IMAGE_MAX_PARAMS])
 {
     const uint32_t* words = static_cast<const uint32_t*>(index);
     if (!words || words[kWordMagic] != kMagic || words[kWordImageSize] != size)
-        return MatchOperation(image, size, kind, param1, param2, ruleId);
+        return FirstMatchOffset(image, size, kind, params);
     if (!image || size < RULE_IMAGE_HEADER_SIZE || kind >= RULE_IMAGE_KIND_COUNT)
         return 0;
-    static_assert(sizeof(wchar_t) == 2, "operation texts are UTF-16");
-    Query q = {image, size, {}, kind, {reinterpret_cast<const uint16_t*>(param1),
-                                      reinterpret_cast<const uint16_t*>(param2)}, kNone};
+    Query q = {image, size, {}, kind, {params[0], params[1]}, kNone};
     // Only read through: the view's pointers are not written here.
     Lay(const_cast<uint32_t*>(words), words[kWordCount], words[kWordSlotMask] + 1, &q.v);
     q.Walk(q.v.fallback[kind], 0);
@@ -323,9 +322,21 @@ extern "C" int MatchOperationIndexed(const uint8_t* image, uint32_t size, const 
         if (q.params[i])
             q.ProbeText(i);
     }
-    uint32_t best = q.best;
+    return q.best == kNone ? 0 : q.v.offsets[q.best];
+}
+
+} // namespace match
+
+extern "C" int MatchOperationIndexed(const uint8_t* image, uint32_t size, const void* index,
+                                     uint32_t kind, const wchar_t* param1, const wchar_t* param2,
+                                     uint32_t* ruleId)
+{
+    static_assert(sizeof(wchar_t) == 2, "operation texts are UTF-16");
+    const uint16_t* params[RULE_IMAGE_MAX_PARAMS] = {
+        reinterpret_cast<const uint16_t*>(param1), reinterpret_cast<const uint16_t*>(param2)};
+    uint32_t pos = FirstMatchOffsetIndexed(image, size, index, kind, params);
     RecordView r;
-    if (best == kNone || !ReadRecord(image, size, q.v.offsets[best], &r))
+    if (pos == 0 || !ReadRecord(image, size, pos, &r))
         return 0;
     if (ruleId)
         *ruleId = r.ruleId;

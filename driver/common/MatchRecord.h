@@ -2,6 +2,7 @@
 // (Matcher.cpp) and the index (MatchIndex.cpp). Freestanding like both.
 #pragma once
 
+#include "driver/common/CaseFold.h"
 #include "driver/common/Matcher.h"
 
 #include <stddef.h>
@@ -19,38 +20,13 @@ inline uint16_t Read16(const uint8_t* p)
     return uint16_t(p[0] | p[1] << 8);
 }
 
-// Folds a UTF-16 unit to lower case for the scripts that file and registry
-// names commonly use: ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and
-// the full-width Latin letters. Patterns and texts are compared this way: two
-// units match when their folds are equal.
+// Folds a UTF-16 unit the way the system compares names: to its upper case
+// through the table of every letter pair of the BMP. Patterns and texts are
+// compared this way (two units match when their folds are equal), and the
+// index keys are made of folded units too.
 inline uint16_t Fold(uint16_t c)
 {
-    if (c < 0x80)
-        return (c >= 'A' && c <= 'Z') ? uint16_t(c + 0x20) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return uint16_t(c + 0x20);
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x178)
-            return 0xFF; // Y with diaeresis pairs with 0xFF
-        bool evenUpper = (c <= 0x137) || (c >= 0x14A && c <= 0x177);
-        bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
-            return c; // no simple pair
-        if (evenUpper && (c & 1) == 0)
-            return uint16_t(c + 1);
-        if (oddUpper && (c & 1) == 1)
-            return uint16_t(c + 1);
-        return c;
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return uint16_t(c + 0x20);
-    if (c >= 0x400 && c <= 0x40F)
-        return uint16_t(c + 0x50);
-    if (c >= 0x410 && c <= 0x42F)
-        return uint16_t(c + 0x20);
-    if (c >= 0xFF21 && c <= 0xFF3A)
-        return uint16_t(c + 0x20);
-    return c;
+    return CaseUpper(c);
 }
 
 struct RecordView {
@@ -77,5 +53,15 @@ bool PayloadsInside(const RecordView& r);
 // (the kind is the caller's to compare). A payload is read as a pattern of
 // at most length / 2 units that ends at its NUL.
 bool RecordMatches(const RecordView& r, const uint16_t* const params[RULE_IMAGE_MAX_PARAMS]);
+
+// The image offset of the first record in image order that matches the
+// operation, 0 when none does (no record starts before offset 12). The walk
+// over every record, and the same answer through an index that
+// MatchBuildIndex built for this image (the walk when the index is null or
+// was built for another image).
+uint32_t FirstMatchOffset(const uint8_t* image, uint32_t size, uint32_t kind,
+                          const uint16_t* const params[RULE_IMAGE_MAX_PARAMS]);
+uint32_t FirstMatchOffsetIndexed(const uint8_t* image, uint32_t size, const void* index, uint32_t kind,
+                                 const uint16_t* const params[RULE_IMAGE_MAX_PARAMS]);
 
 } // namespace match

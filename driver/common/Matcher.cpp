@@ -125,6 +125,25 @@ bool RecordMatches(const RecordView& r, const uint16_t* const params[RULE_IMAGE_
     return true;
 }
 
+uint32_t FirstMatchOffset(const uint8_t* image, uint32_t size, uint32_t kind,
+                          const uint16_t* const params[RULE_IMAGE_MAX_PARAMS])
+{
+    if (!image || size < RULE_IMAGE_HEADER_SIZE || kind >= RULE_IMAGE_KIND_COUNT)
+        return 0;
+    // Every record counts, whatever the header says: with several program
+    // entries the header only describes the runs of the last one.
+    uint32_t pos = RULE_IMAGE_HEADER_SIZE;
+    while (pos < size) {
+        RecordView r;
+        if (!ReadRecord(image, size, pos, &r))
+            return 0;
+        if (r.kind == kind && PayloadsInside(r) && RecordMatches(r, params))
+            return pos;
+        pos += r.size;
+    }
+    return 0;
+}
+
 } // namespace match
 
 using namespace match;
@@ -168,26 +187,16 @@ extern "C" int MatchValidateImage(const uint8_t* image, uint32_t size)
 extern "C" int MatchOperation(const uint8_t* image, uint32_t size, uint32_t kind,
                               const wchar_t* param1, const wchar_t* param2, uint32_t* ruleId)
 {
-    if (!image || size < RULE_IMAGE_HEADER_SIZE || kind >= RULE_IMAGE_KIND_COUNT)
-        return 0;
     static_assert(sizeof(wchar_t) == 2, "operation texts are UTF-16");
     const uint16_t* params[RULE_IMAGE_MAX_PARAMS] = {
         reinterpret_cast<const uint16_t*>(param1), reinterpret_cast<const uint16_t*>(param2)};
-    // Every record counts, whatever the header says: with several program
-    // entries the header only describes the runs of the last one.
-    uint32_t pos = RULE_IMAGE_HEADER_SIZE;
-    while (pos < size) {
-        RecordView r;
-        if (!ReadRecord(image, size, pos, &r))
-            return 0;
-        if (r.kind == kind && PayloadsInside(r) && RecordMatches(r, params)) {
-            if (ruleId)
-                *ruleId = r.ruleId;
-            return 1;
-        }
-        pos += r.size;
-    }
-    return 0;
+    uint32_t pos = FirstMatchOffset(image, size, kind, params);
+    RecordView r;
+    if (pos == 0 || !ReadRecord(image, size, pos, &r))
+        return 0;
+    if (ruleId)
+        *ruleId = r.ruleId;
+    return 1;
 }
 
 extern "C" int MatchWildcard(const uint16_t* pattern, const uint16_t* text)

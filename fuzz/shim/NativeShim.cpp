@@ -117,39 +117,122 @@ std::string NarrowPath(const wchar_t* path)
 
 } // namespace
 
+namespace {
+
+// UTF-8 to UTF-16 as Windows does it: each malformed sequence (a stray or
+// missing continuation byte, an overlong form, a surrogate, a value beyond
+// U+10FFFF) becomes U+FFFD.
+std::u16string DecodeUtf8(const unsigned char* p, size_t n)
+{
+    std::u16string out;
+    for (size_t i = 0; i < n;) {
+        unsigned c = p[i];
+        size_t extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 9;
+        if (extra == 0) {
+            out += char16_t(c);
+            ++i;
+            continue;
+        }
+        uint32_t v = extra == 9 ? 0 : c & (0x3Fu >> extra);
+        size_t k = 1;
+        for (; extra != 9 && k <= extra && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k)
+            v = v << 6 | (p[i + k] & 0x3Fu);
+        static const uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (extra == 9 || k <= extra || v < kLeast[extra] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
+            out += u'\xFFFD';
+            i += k > 1 ? k : 1;
+            continue;
+        }
+        if (v >= 0x10000) {
+            out += char16_t(0xD800 + ((v - 0x10000) >> 10));
+            out += char16_t(0xDC00 + ((v - 0x10000) & 0x3FF));
+        } else {
+            out += char16_t(v);
+        }
+        i += k;
+    }
+    return out;
+}
+
+std::string EncodeUtf8(const wchar_t* text, size_t n)
+{
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t v = uint16_t(text[i]);
+        if (v >= 0xD800 && v <= 0xDBFF && i + 1 < n && uint16_t(text[i + 1]) >= 0xDC00 && uint16_t(text[i + 1]) <= 0xDFFF)
+            v = 0x10000 + ((v - 0xD800) << 10) + (uint16_t(text[++i]) - 0xDC00);
+        else if (v >= 0xD800 && v <= 0xDFFF)
+            v = 0xFFFD;
+        if (v < 0x80) {
+            out += char(v);
+        } else if (v < 0x800) {
+            out += char(0xC0 | v >> 6);
+            out += char(0x80 | (v & 0x3F));
+        } else if (v < 0x10000) {
+            out += char(0xE0 | v >> 12);
+            out += char(0x80 | (v >> 6 & 0x3F));
+            out += char(0x80 | (v & 0x3F));
+        } else {
+            out += char(0xF0 | v >> 18);
+            out += char(0x80 | (v >> 12 & 0x3F));
+            out += char(0x80 | (v >> 6 & 0x3F));
+            out += char(0x80 | (v & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 extern "C" int MultiByteToWideChar(UINT codePage, DWORD, const char* text, int length, wchar_t* out, int capacity)
 {
-    if (codePage != CP_ACP || !text)
+    if ((codePage != CP_ACP && codePage != CP_UTF8) || !text)
         return 0;
     if (length < 0)
         length = static_cast<int>(strlen(text)) + 1;
+    std::u16string wide;
+    if (codePage == CP_UTF8)
+        wide = DecodeUtf8(reinterpret_cast<const unsigned char*>(text), size_t(length));
+    else
+        for (int i = 0; i < length; ++i)
+            wide += char16_t(static_cast<unsigned char>(text[i]));
+    int n = static_cast<int>(wide.size());
     if (capacity == 0)
-        return length;
-    if (capacity < length)
+        return n;
+    if (capacity < n)
         return 0;
-    for (int i = 0; i < length; ++i)
-        out[i] = static_cast<unsigned char>(text[i]);
-    return length;
+    for (int i = 0; i < n; ++i)
+        out[i] = static_cast<wchar_t>(wide[i]);
+    return n;
 }
 
 extern "C" int WideCharToMultiByte(UINT codePage, DWORD, const wchar_t* text, int length, char* out, int capacity,
                                    const char*, BOOL* usedDefault)
 {
-    if (codePage != CP_ACP || !text)
+    if ((codePage != CP_ACP && codePage != CP_UTF8) || !text)
         return 0;
     if (length < 0)
         length = static_cast<int>(wcslen(text)) + 1;
-    if (capacity == 0)
-        return length;
-    if (capacity < length)
-        return 0;
-    for (int i = 0; i < length; ++i) {
-        uint16_t c = static_cast<uint16_t>(text[i]);
-        out[i] = c <= 0xFF ? static_cast<char>(c) : '?';
-        if (c > 0xFF && usedDefault)
-            *usedDefault = TRUE;
+    std::string narrow;
+    if (codePage == CP_UTF8) {
+        if (usedDefault)
+            return 0; // Windows refuses the flag for UTF-8
+        narrow = EncodeUtf8(text, size_t(length));
+    } else {
+        for (int i = 0; i < length; ++i) {
+            uint16_t c = static_cast<uint16_t>(text[i]);
+            narrow += c <= 0xFF ? static_cast<char>(c) : '?';
+            if (c > 0xFF && usedDefault)
+                *usedDefault = TRUE;
+        }
     }
-    return length;
+    int n = static_cast<int>(narrow.size());
+    if (capacity == 0)
+        return n;
+    if (capacity < n)
+        return 0;
+    memcpy(out, narrow.data(), size_t(n));
+    return n;
 }
 
 extern "C" int lstrlenA(const char* text)

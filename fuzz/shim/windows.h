@@ -2,7 +2,8 @@
 // the text conversions use, for the native (Linux) fuzz build. The build
 // uses -fshort-wchar, so wchar_t is UTF-16 as on Windows. The "ANSI code
 // page" here is Latin-1, one byte to one unit, so every byte of a file reads
-// and writes back unchanged.
+// and writes back unchanged; UTF-8 converts as on Windows (a malformed
+// sequence or a lone surrogate becomes U+FFFD).
 #pragma once
 
 #include <stddef.h>
@@ -27,6 +28,7 @@ typedef long long (*FARPROC)(void);
 #define WINAPI
 #define CP_ACP 0u
 #define CP_UTF8 65001u
+#define WC_NO_BEST_FIT_CHARS 0x400u
 #define CSTR_LESS_THAN 1
 #define CSTR_EQUAL 2
 #define CSTR_GREATER_THAN 3

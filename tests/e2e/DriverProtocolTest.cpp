@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <cstdio>
 #include <future>
 #include <map>
@@ -662,4 +665,41 @@ TEST_F(DriverReplyTimeout, LateAnswerIsNotTakenForTheNextRequest)
 }
 
 } // namespace
+
+// A real operation names its key the kernel's way; the rules above say
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER. The driver matches every
+// spelling, HKEY_CURRENT_USER as the requesting process's own user, whose SID
+// it reads from that process's token.
+TEST_F(DriverProtocol, RegistryRulesMatchTheKernelNameOfTheRequestersKey)
+{
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    unsigned char user[256];
+    DWORD got = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &got));
+    CloseHandle(token);
+    wchar_t* sidText = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sidText));
+    const std::wstring sid = sidText;
+    LocalFree(sidText);
+
+    program_.SetPolicy([](const SeenRequest&) { return uint16_t(WATCH_VERDICT_REJECT); });
+    struct Case {
+        std::wstring key, value;
+        uint32_t rule;
+    } cases[] = {
+        { L"\\REGISTRY\\MACHINE\\SOFTWARE\\Run", L"Evil.exe", kRunKey },
+        { L"\\REGISTRY\\USER\\" + sid + L"\\Long\\x", L"v", kLongKey },
+        { L"HKCU\\Long\\x", L"v", kLongKey },
+        { L"\\REGISTRY\\USER\\S-1-5-18\\Long\\x", L"v", 0 }, // another user's key
+        { L"\\REGISTRY\\MACHINE\\SOFTWARE\\Run", L"Harmless", 0 },
+    };
+    for (const Case& c : cases) {
+        WATCH_INJECT_RESULT result = {};
+        ASSERT_TRUE(InjectOperation(1, c.key, c.value, &result));
+        EXPECT_EQ(c.rule, result.matched ? result.ruleId : 0u) << WideToUtf8(c.key);
+        EXPECT_EQ(c.rule ? uint32_t(WATCH_VERDICT_REJECT) : uint32_t(WATCH_VERDICT_ACCEPT), result.verdict);
+    }
+}
+
 } // namespace drivertest

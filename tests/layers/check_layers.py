@@ -22,6 +22,7 @@ LAYERS = {
     "res": [],                                  # the program's resource ids
     "rules": ["base", "res", "driver/common"],  # operation kinds, parameter lists, rule model and file
     "log": ["rules"],                           # records carry a request's parameter list
+    "names": ["base", "driver/common"],         # canonical file, key and image names
     "sysview": ["base", "res"],                 # process, module, handle and registry queries
     "update": ["base", "res"],                  # manifest, download, update run
     "promo": ["base", "res"],                   # promotion feed

@@ -243,6 +243,16 @@ TEST(Matcher, LettersCompareWithoutRegardToCase)
         {L"[", L"{", false},                                    // not letters
         {L"@", L"`", false},
         {L"\x4E2D", L"\x4E2E", false},
+        {L"Nguy\x1EC5n", L"NGUY\x1EC4N", true},                // Nguyễn (Latin Extended Additional)
+        {L"\x01A1\x01B0", L"\x01A0\x01AF", true},              // ơư / ƠƯ (Latin Extended-B)
+        {L"\x0540\x0561\x0575", L"\x0570\x0531\x0545", true}, // Armenian
+        {L"\x10D0", L"\x1C90", true},                           // Georgian Mkhedruli / Mtavruli
+        {L"\x03AC", L"\x0386", true},                           // Greek with tonos
+        {L"\x2170", L"\x2160", true},                           // Roman numeral one
+        {L"\x24D0", L"\x24B6", true},                           // circled letter a
+        {L"\x13A0", L"\xAB70", true},                           // Cherokee
+        {L"\x0131", L"I", false},                                // dotless i is not I
+        {L"\x017F", L"S", false},                                // nor long s S
     };
     for (const Case& c : cases)
         EXPECT_EQ(Wild(c.pattern, c.text), c.match)

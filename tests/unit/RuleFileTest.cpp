@@ -496,3 +496,110 @@ TEST_F(RuleFileTest, FailedWriteLeavesTheOldFileIntact)
     SetPtr back(ReadRuleFile(nullptr, path.c_str()));
     EXPECT_EQ(Infos(back->entries[0]), std::vector<std::wstring>{L"new"});
 }
+
+// A text the ANSI code page lacks, in each place a rule file holds text,
+// survives saving, reading back and exporting its group: the file is then
+// UTF-8 and says so, and saving what was read gives the same bytes.
+TEST_F(RuleFileTest, LettersTheCodePageLacksSurviveSaveReadAndExport)
+{
+    ASSERT_EQ(GetACP(), 936u) << "this test needs the Chinese ANSI code page (LANG=zh_CN.UTF-8)";
+    const std::wstring vietnamese = L"Nguy\x1EC5n V\x0103n \x0110\x1EE9\x0063";   // Nguyễn Văn Đức
+    const std::wstring armenian = L"\x0540\x0561\x0575\x0561\x057D\x057F\x0561\x0576"; // Հայաստան
+    struct Case {
+        const char* place;
+        std::wstring program, info, pattern, groupName;
+    } cases[] = {
+        {"pattern", L"*", L"i", L"C:\\" + vietnamese + L"\\*.txt", L"g"},
+        {"rule description", L"*", armenian + L" & <" + vietnamese + L">", L"C:\\*", L"g"},
+        {"group name", L"*", L"i", L"C:\\*", armenian},
+        {"program name", L"C:\\" + armenian + L"\\app.exe", L"i", L"C:\\*", L"g"},
+        {"beside Chinese", L"*", L"中文 " + vietnamese, L"D:\\资料\\" + armenian + L"\\*", L"组"},
+    };
+    const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.place);
+        SetPtr set(NewRuleSet());
+        ProgramEntry* entry = set->entries[0];
+        if (c.program != L"*") {
+            entry = NewProgramEntry(c.program.c_str());
+            AddProgramEntry(set.get(), entry);
+        }
+        CopyRuleInto(entry, RuleAction::Reject, RuleLog::Log, 0, 4, c.info.c_str(),
+                     BuildParamList(0, "w", c.pattern.c_str()));
+        GroupList groups;
+        AddGroup(&groups, 4, c.groupName.c_str(), L"");
+
+        for (int32_t filter : {RULE_FILE_ALL_GROUPS, 4}) {
+            std::wstring path = Path(filter == 4 ? L"export.erd" : L"Harrowmere.erd");
+            ASSERT_EQ(WriteRuleFile(&groups, set.get(), path.c_str(), filter), 0);
+            const std::string bytes = ReadBytes(path);
+            EXPECT_EQ(bytes.compare(0, declaration.size(), declaration), 0) << bytes.substr(0, 60);
+            EXPECT_EQ(bytes.find('?', declaration.size()), std::string::npos) << "a letter became \"?\"";
+
+            GroupList readGroups;
+            SetPtr back(ReadRuleFile(&readGroups, path.c_str()));
+            ASSERT_EQ(back->count, set->count);
+            const ProgramEntry* readEntry = back->entries[back->count - 1];
+            EXPECT_EQ(std::wstring(readEntry->name), c.program);
+            const Rule* rule = readEntry->rules[0];
+            ASSERT_TRUE(rule);
+            EXPECT_EQ(rule->info, c.info);
+            EXPECT_EQ(ParamEntryText(ParamEntryAt(rule->params, 0)), c.pattern);
+            ASSERT_EQ(readGroups.groups.size(), 1u);
+            EXPECT_EQ(readGroups.groups.front().name, c.groupName);
+
+            ASSERT_EQ(WriteRuleFile(&readGroups, back.get(), path.c_str(), filter), 0);
+            EXPECT_EQ(ReadBytes(path), bytes);
+        }
+    }
+}
+
+// Which encoding a file is read in: UTF-8 only when its declaration names
+// UTF-8; without a declaration, or with another encoding named, the bytes
+// are ANSI (code page 936) as they always were.
+TEST_F(RuleFileTest, TheDeclarationDecidesHowTextsAreRead)
+{
+    ASSERT_EQ(GetACP(), 936u) << "this test needs the Chinese ANSI code page (LANG=zh_CN.UTF-8)";
+    const std::string utf8Letters = "\xE1\xBB\x87\xD5\xA1"; // ệա in UTF-8
+    const std::string gbkLetters = "\xD6\xD0\xCE\xC4";       // 中文 in code page 936
+    const std::string body = "<HarrowmereRule Version=\"1\"><Program Name=\"*\" Hook=\"Enabled\">";
+    struct Case {
+        const char* what;
+        std::string declaration, letters;
+        std::wstring info;
+    } cases[] = {
+        {"UTF-8 declared", "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>", utf8Letters, L"\x1EC7\x0561"},
+        {"utf-8 in lower case", "<?xml version=\"1.0\" encoding=\"utf-8\"?>", utf8Letters, L"\x1EC7\x0561"},
+        {"no declaration", "", gbkLetters, L"中文"},
+        {"declaration without encoding", "<?xml version=\"1.0\" ?>", gbkLetters, L"中文"},
+        {"another encoding named", "<?xml version=\"1.0\" encoding=\"GB2312\" ?>", gbkLetters, L"中文"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GroupList groups;
+        SetPtr set = ReadText(c.declaration + "\r\n" + body + Rule_(c.letters) + "</Program></HarrowmereRule>", &groups);
+        ASSERT_TRUE(set->entries[0]->rules[0]);
+        EXPECT_EQ(set->entries[0]->rules[0]->info, c.info);
+    }
+}
+
+// Texts that all fit the code page give the file as it was always written:
+// no declaration, every text in code page 936.
+TEST_F(RuleFileTest, CodePageTextsKeepTheAnsiFile)
+{
+    ASSERT_EQ(GetACP(), 936u) << "this test needs the Chinese ANSI code page (LANG=zh_CN.UTF-8)";
+    SetPtr set(NewRuleSet());
+    AddRule(set.get(), 0, L"中文说明", BuildParamList(0, "w", L"C:\\资料\\*"));
+    std::wstring path = Path(L"ansi.erd");
+    ASSERT_EQ(WriteRuleFile(nullptr, set.get(), path.c_str(), -1), 0);
+    const std::string expected =
+        "<HarrowmereRule Version=\"1\">\r\n"
+        "    <Program Name=\"*\" Hook=\"Enabled\">\r\n"
+        "        <Rule GroupId=\"0\" Info=\"\xD6\xD0\xCE\xC4\xCB\xB5\xC3\xF7\" Reason=\"OpenFile\" "
+        "Action=\"Reject\" Log=\"Log\" Ask=\"Enabled\" Scan=\"Disabled\">\r\n"
+        "            <Param Wildcards=\"C:\\\xD7\xCA\xC1\xCF\\*\" />\r\n"
+        "        </Rule>\r\n"
+        "    </Program>\r\n"
+        "</HarrowmereRule>\r\n";
+    EXPECT_EQ(ReadBytes(path), expected);
+}
