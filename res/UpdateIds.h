@@ -36,3 +36,5 @@
 #define IDS_UPDATE_ROW_DOWNLOADING   4974
 #define IDS_UPDATE_ROW_FAILED        4975
 #define IDS_UPDATE_ROW_DONE          4976
+// The signature, serial, expiry, architecture or a hash of an update did not hold.
+#define IDS_UPDATE_VERIFY_FAILED     61200
