@@ -5,7 +5,7 @@
 // slash, and when it passes the name test it stays in its folder.
 #include "fuzz/FuzzInput.h"
 #include "promo/FeedFormat.h"
-#include "update/SafeName.h"
+#include "net/SafeName.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

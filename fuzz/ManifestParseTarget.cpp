@@ -6,7 +6,7 @@
 // from writing elsewhere).
 #include "fuzz/FuzzInput.h"
 #include "update/ManifestFormat.h"
-#include "update/SafeName.h"
+#include "net/SafeName.h"
 
 #include <climits>
 
