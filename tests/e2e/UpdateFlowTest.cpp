@@ -132,8 +132,13 @@ protected:
         RunResult result;
         EXPECT_TRUE(guard.Start(L"Harrowmere.exe", L""));
         EXPECT_TRUE(guard.WaitForWindow(kFrameTitle));
-        HWND main = GuardMainWindow(guard.Pid());
-        HWND page = main ? PageWith(main, IDC_UPDATE_BUTTON) : nullptr;
+        // The frame shows before the main window and its pages are created.
+        HWND main = nullptr, page = nullptr;
+        WaitFor([&] {
+            main = GuardMainWindow(guard.Pid());
+            page = main ? PageWith(main, IDC_UPDATE_BUTTON) : nullptr;
+            return page != nullptr;
+        }, 20000);
         EXPECT_TRUE(page) << "the update page";
         if (!page)
             return result;
