@@ -91,6 +91,8 @@ bool CPromoArea::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_FEED_READY:
+        // At most one download per run: its thread goes with it.
+        m_thread.EndWorker();
         if (wParam == 0)
             ApplyFeed(true);
         return true;

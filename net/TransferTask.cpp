@@ -5,7 +5,14 @@
 CTransferTask::~CTransferTask()
 {
     Cancel();
-    m_worker.Stop();
+    if (m_worker)
+        m_worker->Stop();
+}
+
+void CTransferTask::EndWorker()
+{
+    Wait(INFINITE);
+    m_worker.reset();
 }
 
 bool CTransferTask::Start(std::function<void()> job)
@@ -17,7 +24,9 @@ bool CTransferTask::Start(std::function<void()> job)
         m_active = true;
         m_cancel = false;
     }
-    m_worker.Post([this, job = std::move(job)](const std::atomic<bool>&) {
+    if (!m_worker)
+        m_worker = std::make_unique<CJobWorker>();
+    m_worker->Post([this, job = std::move(job)](const std::atomic<bool>&) {
         job();
         {
             std::lock_guard<std::mutex> guard(m_lock);

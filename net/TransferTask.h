@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 class CTransferTask {
@@ -33,11 +34,15 @@ public:
     bool Wait(DWORD timeoutMs);
     // A job is queued or at work.
     bool IsAlive() const;
+    // Waits for the job to return and ends the worker's thread, so that no
+    // idle thread stays behind a download that is done; the next Start makes
+    // a new one. For the owner's thread, after the job has told its end.
+    void EndWorker();
 
 private:
     std::atomic<bool> m_cancel{ false };
     mutable std::mutex m_lock; // guards m_active
     std::condition_variable m_ended;
     bool m_active = false;
-    CJobWorker m_worker; // last: its thread ends before the rest goes
+    std::unique_ptr<CJobWorker> m_worker; // last: its thread ends before the rest goes
 };

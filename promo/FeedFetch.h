@@ -83,6 +83,8 @@ public:
     // True when no download is at work afterwards.
     bool Wait(DWORD timeoutMs) { return m_task.Wait(timeoutMs); }
     bool IsAlive() const { return m_task.IsAlive(); }
+    // Ends the worker's thread once the download has told its end.
+    void EndWorker() { m_task.EndWorker(); }
 
 private:
     std::wstring m_programFolder;

@@ -206,7 +206,11 @@ TEST_F(PromoArea, StoredFeedAndItsAge)
         CreateArea();
         EXPECT_EQ(c.items, BannerTexts());
         EXPECT_EQ(c.fetch, m_area->FetchScheduled());
-        Pump(1500);
+        // Until the scheduled download has started and ended (its timer
+        // fires after a second; the feed and its signature then travel).
+        for (const DWORD start = GetTickCount();
+             (m_area->FetchScheduled() || m_area->FeedThreadAlive()) && GetTickCount() - start < 20000;)
+            Pump(20);
         EXPECT_FALSE(m_area->FetchScheduled()) << "timer 200 fires once";
         EXPECT_EQ(c.fetch ? fresh : c.stored.empty() ? "<missing>" : c.stored, kit::ReadFile(m_dir / L"AD\\AD.xml"));
         EXPECT_EQ(c.items, BannerTexts());
