@@ -4,8 +4,29 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <cstdio>
+
+bool IsWebAddress(const std::wstring& address)
+{
+    auto startsWith = [&address](const wchar_t* prefix) {
+        const size_t n = wcslen(prefix);
+        return address.size() > n && _wcsnicmp(address.c_str(), prefix, n) == 0;
+    };
+    if (!startsWith(L"http://") && !startsWith(L"https://"))
+        return false;
+    for (wchar_t c : address)
+        if (c < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
 bool OpenAddress(HWND owner, const std::wstring& address)
 {
+    if (!IsWebAddress(address)) {
+        printf("OpenAddress refused: %ls\n", address.c_str());
+        fflush(stdout);
+        return false;
+    }
     HINSTANCE result = ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }

@@ -7,8 +7,17 @@
 
 #include <string>
 
-// Opens `address` (a web address or a file) with its registered program.
-// False when the shell refuses.
+// Whether `address` is a web address: it starts with "http://" or
+// "https://" (in any letter case), has something after that, and holds no
+// control character. Program paths, shares, "file:" and every other scheme
+// are not.
+bool IsWebAddress(const std::wstring& address);
+
+// Opens a web address (IsWebAddress) with the registered browser. Anything
+// else is not opened, and the refusal is traced on standard output
+// ("OpenAddress refused: <address>"): the addresses come from the feed and
+// the help page, which arrive over the network. False when refused or when
+// the shell refuses.
 bool OpenAddress(HWND owner, const std::wstring& address);
 
 // Starts the program at `path` with `arguments` (shown normally, no working

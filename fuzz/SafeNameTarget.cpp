@@ -3,7 +3,7 @@
 // the two tests accept joins to a path that stays inside the base folder, and
 // a plain file name is also a relative folder of one part.
 #include "fuzz/FuzzInput.h"
-#include "update/SafeName.h"
+#include "net/SafeName.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -37,7 +37,8 @@ void CPromoArea::ApplyFeed(bool afterDownload)
     const std::wstring folder = m_config ? m_config->ProgramFolder() : std::wstring();
     const std::wstring path = FeedPath(folder);
     FEED_TEXT text;
-    const FEED_UPDATE update = PlanFeedUpdate(ReadFeedFile(path, &text), text);
+    const SERIAL_STORE store = m_config ? SettingsSerialStore(m_config->Places()) : SERIAL_STORE();
+    const FEED_UPDATE update = PlanFeedUpdate(ReadFeedFile(path, &text, store), text);
     if (update.url)
         m_clickAddress = AnsiToWide(*update.url);
     if (update.tooltip)
@@ -73,7 +74,7 @@ void CPromoArea::StartFeedThread()
     HWND owner = m_owner;
     m_thread.Start(m_config->ProgramFolder(), url,
                    [owner](int result) { PostMessageW(owner, WM_FEED_READY, static_cast<WPARAM>(result), 0); },
-                   m_limits);
+                   m_limits, SettingsSerialStore(m_config->Places()));
 }
 
 bool CPromoArea::OnTimer(UINT_PTR id)
@@ -90,6 +91,8 @@ bool CPromoArea::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_FEED_READY:
+        // At most one download per run: its thread goes with it.
+        m_thread.EndWorker();
         if (wParam == 0)
             ApplyFeed(true);
         return true;
@@ -120,6 +123,12 @@ void CPromoArea::Shutdown()
 
 void CPromoArea::Open(const std::wstring& address) const
 {
+    // Whatever the feed says, only web addresses are opened (OpenAddress
+    // traces the refusal).
+    if (!IsWebAddress(address)) {
+        OpenAddress(m_owner, address);
+        return;
+    }
     if (m_open)
         m_open(address);
     else

@@ -3,9 +3,10 @@
 #include "base/DirectoryPath.h"
 #include "base/PathString.h"
 #include "base/TextConv.h"
-#include "update/Download.h"
-#include "update/Manifest.h"
-#include "update/SafeName.h"
+#include "net/Download.h"
+#include "net/FileBytes.h"
+#include "net/SafeName.h"
+#include "net/Signature.h"
 
 #include <shlwapi.h>
 
@@ -13,6 +14,45 @@ const wchar_t kFeedFolder[] = L"AD";
 const wchar_t kFeedFile[] = L"AD.xml";
 
 namespace {
+
+// The download folder beside the program.
+const wchar_t kDownloadFolder[] = L"Temp";
+
+void FillJob(DownloadJob* job, const std::string& address, uint64_t maxBytes, const std::atomic<bool>* cancel,
+             const FEED_FETCH_LIMITS& limits)
+{
+    job->address = address;
+    job->cancel = cancel;
+    job->maxBytes = maxBytes;
+    job->connectTimeoutMs = limits.connectTimeoutMs;
+    job->stallSeconds = limits.stallSeconds;
+}
+
+int ResultOf(DownloadResult result)
+{
+    return result == DOWNLOAD_OK ? 0 : result == DOWNLOAD_CANCELLED ? -2 : -1;
+}
+
+int FetchToMemory(const std::string& address, std::string* body, uint64_t maxBytes, const std::atomic<bool>* cancel,
+                  const FEED_FETCH_LIMITS& limits)
+{
+    DownloadJob job;
+    FillJob(&job, address, maxBytes, cancel, limits);
+    return ResultOf(DownloadToMemory(job, body));
+}
+
+int64_t FileTimeToUnix(const FILETIME& ft)
+{
+    const uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
+}
+
+int64_t NowUnix()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeToUnix(now);
+}
 
 std::wstring Join(const std::wstring& folder, const wchar_t* name)
 {
@@ -30,21 +70,11 @@ int Fetch(const std::string& address, const std::wstring& target, uint64_t maxBy
           const FEED_FETCH_LIMITS& limits)
 {
     DownloadJob job;
-    job.address = address;
+    FillJob(&job, address, maxBytes, cancel, limits);
     job.targetPath = target;
-    job.cancel = cancel;
-    job.maxBytes = maxBytes;
-    job.connectTimeoutMs = limits.connectTimeoutMs;
-    job.stallSeconds = limits.stallSeconds;
-    const int result = DownloadToFile(job);
-    return result == DOWNLOAD_OK ? 0 : result == DOWNLOAD_CANCELLED ? -2 : -1;
+    return ResultOf(DownloadToFile(job));
 }
 
-int64_t FileTimeToUnix(const FILETIME& ft)
-{
-    const uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-    return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
-}
 
 } // namespace
 
@@ -61,18 +91,33 @@ std::wstring FeedPicturePath(const std::wstring& programFolder, const wchar_t* f
     return Join(Join(programFolder, folder), name.c_str());
 }
 
-int ReadFeedFile(const std::wstring& path, FEED_TEXT* feed)
+int ReadSignedFeed(const std::string& bytes, const std::string& signature, const FRESHNESS_FLOOR& floor,
+                   FEED_TEXT* feed, uint64_t* serial)
 {
-    ui::CHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !GetFileSizeEx(file.Get(), &size) || static_cast<uint64_t>(size.QuadPart) > kMaxFeedBytes)
+    // The XML reader only ever sees bytes whose signature holds.
+    if (bytes.size() > kMaxFeedBytes || VerifyTrusted(bytes, signature) != SIGNATURE_OK)
         return FEED_UNREADABLE;
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD got = 0;
-    if (!bytes.empty() && (!ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-                           got != bytes.size()))
+    FEED_TEXT read;
+    const int parsed = ParseFeed(bytes.data(), bytes.size(), &read);
+    if (parsed != FEED_OK)
+        return parsed;
+    if (CheckFreshness(read.serial, read.expires, floor, serial) != FRESH_OK)
         return FEED_UNREADABLE;
-    return ParseFeed(bytes.data(), bytes.size(), feed);
+    *feed = std::move(read);
+    return FEED_OK;
+}
+
+int ReadFeedFile(const std::wstring& path, FEED_TEXT* feed, const SERIAL_STORE& store)
+{
+    std::string bytes, signature;
+    if (!ReadFileBytes(path, kMaxFeedBytes, &bytes) ||
+        !ReadFileBytes(path + kSignatureSuffixW, kMaxSignatureBytes, &signature))
+        return FEED_UNREADABLE;
+    FRESHNESS_FLOOR floor;
+    floor.serial = AcceptedSerial(store, kFeedSerialValue);
+    floor.equalAllowed = true; // the feed in use is the one accepted last
+    floor.now = NowUnix();
+    return ReadSignedFeed(bytes, signature, floor, feed);
 }
 
 bool FeedNeedsFetch(const std::wstring& feedPath, bool complete)
@@ -86,26 +131,42 @@ bool FeedNeedsFetch(const std::wstring& feedPath, bool complete)
 }
 
 int FetchFeed(const std::wstring& programFolder, const std::wstring& feedUrl, const std::atomic<bool>* cancel,
-              const FEED_FETCH_LIMITS& limits)
+              const FEED_FETCH_LIMITS& limits, const SERIAL_STORE& store)
 {
     if (feedUrl.empty())
         return -1;
-    const std::wstring downloads = UpdateFolderPath(programFolder);
+    const std::wstring downloads = Join(programFolder, kDownloadFolder);
     const std::wstring inUse = Join(programFolder, kFeedFolder);
     if (!EnsureFolder(downloads))
         return -1;
-    const std::wstring downloadedFeed = Join(downloads, kFeedFile);
-    int result = Fetch(WideToAnsi(feedUrl), downloadedFeed, kMaxFeedBytes, cancel, limits);
+    // The feed and its signature stay in memory until both are checked.
+    const std::string address = WideToAnsi(feedUrl);
+    std::string bytes, signature;
+    int result = FetchToMemory(address, &bytes, kMaxFeedBytes, cancel, limits);
+    if (result == 0)
+        result = FetchToMemory(address + kSignatureSuffix, &signature, kMaxSignatureBytes, cancel, limits);
     if (result != 0)
         return result;
-    if (!EnsureFolder(inUse) || !CopyFileW(downloadedFeed.c_str(), FeedPath(programFolder).c_str(), FALSE))
+    FRESHNESS_FLOOR floor;
+    floor.serial = AcceptedSerial(store, kFeedSerialValue);
+    floor.now = NowUnix();
+    FEED_TEXT feed;
+    uint64_t serial = 0;
+    if (ReadSignedFeed(bytes, signature, floor, &feed, &serial) != FEED_OK)
         return -1;
 
-    FEED_TEXT feed;
-    if (ReadFeedFile(FeedPath(programFolder), &feed) != FEED_OK || !feed.hasMain || !feed.image)
+    const std::wstring downloadedFeed = Join(downloads, kFeedFile);
+    const std::wstring feedPath = FeedPath(programFolder);
+    if (!WriteFileBytes(downloadedFeed, bytes) || !EnsureFolder(inUse) ||
+        !WriteFileBytes(feedPath + kSignatureSuffixW, signature) ||
+        !CopyFileW(downloadedFeed.c_str(), feedPath.c_str(), FALSE))
+        return -1;
+    StoreAcceptedSerial(store, kFeedSerialValue, serial);
+
+    if (!feed.hasMain || !feed.image)
         return -1;
     // A picture name that would leave "Temp" or "AD" is not fetched.
-    const std::wstring downloadedPicture = FeedPicturePath(programFolder, kUpdateFolder, *feed.image);
+    const std::wstring downloadedPicture = FeedPicturePath(programFolder, kDownloadFolder, *feed.image);
     const std::wstring picture = FeedPicturePath(programFolder, kFeedFolder, *feed.image);
     if (downloadedPicture.empty())
         return -1;
@@ -115,45 +176,22 @@ int FetchFeed(const std::wstring& programFolder, const std::wstring& feedUrl, co
     return CopyFileW(downloadedPicture.c_str(), picture.c_str(), FALSE) ? 0 : -1;
 }
 
-CFeedThread::~CFeedThread()
-{
-    Cancel();
-    Wait(INFINITE);
-}
-
-bool CFeedThread::IsAlive() const
-{
-    return m_thread && WaitForSingleObject(m_thread.Get(), 0) == WAIT_TIMEOUT;
-}
-
 bool CFeedThread::Start(const std::wstring& programFolder, const std::wstring& feedUrl,
-                        std::function<void(int)> done, const FEED_FETCH_LIMITS& limits)
+                        std::function<void(int)> done, const FEED_FETCH_LIMITS& limits, const SERIAL_STORE& store)
 {
-    if (IsAlive())
+    if (m_task.IsAlive())
         return false;
-    m_thread.Close();
-    m_cancel = false;
     m_programFolder = programFolder;
     m_feedUrl = feedUrl;
     m_limits = limits;
+    m_store = store;
     m_done = std::move(done);
-    // The thread works on this object's copies of its inputs; the object
-    // outlives it (the destructor cancels and waits). It ends after one
-    // download, or within about a second of Cancel.
-    m_thread.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
-    return static_cast<bool>(m_thread);
-}
-
-bool CFeedThread::Wait(DWORD timeoutMs)
-{
-    return !m_thread || WaitForSingleObject(m_thread.Get(), timeoutMs) == WAIT_OBJECT_0;
-}
-
-DWORD WINAPI CFeedThread::ThreadMain(void* context)
-{
-    auto* self = static_cast<CFeedThread*>(context);
-    const int result = FetchFeed(self->m_programFolder, self->m_feedUrl, &self->m_cancel, self->m_limits);
-    if (result != -2 && !self->m_cancel && self->m_done)
-        self->m_done(result);
-    return 0;
+    // The job works on this object's copies of its inputs; the object
+    // outlives it (its task cancels and waits). It ends after one download,
+    // or within about a second of Cancel.
+    return m_task.Start([this] {
+        const int result = FetchFeed(m_programFolder, m_feedUrl, m_task.CancelFlag(), m_limits, m_store);
+        if (result != -2 && !m_task.Cancelled() && m_done)
+            m_done(result);
+    });
 }

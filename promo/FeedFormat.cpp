@@ -28,6 +28,8 @@ int ParseFeed(const char* data, size_t size, FEED_TEXT* feed)
         return FEED_WRONG_ROOT;
 
     FEED_TEXT out;
+    out.serial = OptionalAttribute(root, "Serial");
+    out.expires = OptionalAttribute(root, "Expires");
     if (const TiXmlElement* main = root->FirstChildElement("Main")) {
         out.hasMain = true;
         out.url = OptionalAttribute(main, "Url");

@@ -3,7 +3,7 @@
 // and the age rule. Plain code over TinyXML with no system calls, so that it
 // can be called on any platform (fuzzing included).
 //
-//   <Harrowmere_AD>
+//   <Harrowmere_AD Serial="7" Expires="2027-01-31">
 //     <Main Url="http://..." Tooltip="..." Image="http://host/pic.gif" />
 //     <Banner>
 //       <Item Text="..." Tooltip="..." Url="http://..." />
@@ -28,6 +28,8 @@ struct FEED_ITEM_TEXT {
 // What the document holds: the first "Main" and the "Item" children of the
 // first "Banner", each attribute present or not.
 struct FEED_TEXT {
+    std::optional<std::string> serial;  // "Serial" of "Harrowmere_AD": grows with every feed
+    std::optional<std::string> expires; // "Expires": UTC date after which it is not taken
     bool hasMain = false;
     std::optional<std::string> url;     // "Main" "Url": opened when the picture is clicked
     std::optional<std::string> tooltip; // "Main" "Tooltip"

@@ -29,10 +29,14 @@
 #define IDS_UPDATE_CANCEL            217
 #define IDS_UPDATE_AGAIN             218
 #define IDS_UPDATE_UNKNOWN           219
-#define IDS_UPDATE_COLUMN_NAME       4970
 #define IDS_UPDATE_COLUMN_SIZE       4971
 #define IDS_UPDATE_COLUMN_STATE      4972
 #define IDS_UPDATE_ROW_QUEUED        4973
 #define IDS_UPDATE_ROW_DOWNLOADING   4974
 #define IDS_UPDATE_ROW_FAILED        4975
 #define IDS_UPDATE_ROW_DONE          4976
+// The signature, serial, expiry, architecture or a hash of an update did not hold.
+#define IDS_UPDATE_VERIFY_FAILED     61200
+// Was 4970, which the driver link's IDS_RULES_REFUSED took as well: one of
+// the two texts was lost.
+#define IDS_UPDATE_COLUMN_NAME       61201

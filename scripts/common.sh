@@ -11,6 +11,7 @@ HM_ARCHES=${HM_ARCHES:-x86_64 i686} # HM_ARCHES=x86_64 builds one while iteratin
 # Debian source package versions the build is pinned to.
 HM_TINYXML_VERSION=2.6.2-6+deb12u1
 HM_CURL_VERSION=7.88.1-10+deb12u15
+HM_SODIUM_VERSION=1.0.18-1+deb12u1
 
 hm_log() { printf '[harrowmere] %s\n' "$*" >&2; }
 hm_die() { printf '[harrowmere] error: %s\n' "$*" >&2; exit 1; }

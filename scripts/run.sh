@@ -31,7 +31,7 @@ program_dir="$WINEPREFIX/drive_c/Program Files/Harrowmere"
 mkdir -p "$program_dir"
 cp -f "$HM_BUILD_ROOT/x86_64/stage/"* "$program_dir/"
 hm_log "installed into C:\\Program Files\\Harrowmere ($program_dir)"
-hm_update_service_up "$(hm_update_service_port)" || hm_log "going on without the update and feed service"
+hm_update_service_up "$(hm_update_service_port)" "$program_dir" || hm_log "going on without the update and feed service"
 
 log=$HM_RUN_DIR/harrowmere.out
 hm_wine "C:\\Program Files\\Harrowmere\\Harrowmere.exe" >"$log" 2>&1 &

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need; idempotent and quick once
-# done. Debian packages, the deb-src entry, the pinned TinyXML and curl
-# sources, the cross-built dependencies and the zh_CN locale.
+# done. Debian packages, the deb-src entry, the pinned TinyXML, curl and
+# libsodium sources, the cross-built dependencies and the zh_CN locale.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
 PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
 gcc-mingw-w64-i686-posix mingw-w64-tools wine64 xvfb xauth x11-utils xdotool cmake ninja-build
 googletest python3 dpkg-dev fonts-wqy-microhei fonts-wine imagemagick locales ca-certificates nsis
-clang libclang-rt-14-dev unicode-data"
+clang libclang-rt-14-dev unicode-data
+minisign libsodium-dev autoconf automake libtool"
 
 SUDO=
 [ "$(id -u)" = 0 ] || SUDO=sudo
@@ -56,6 +57,7 @@ fetch_source() { # package version
 }
 fetch_source tinyxml "$HM_TINYXML_VERSION"
 fetch_source curl "$HM_CURL_VERSION"
+fetch_source libsodium "$HM_SODIUM_VERSION"
 
 "$HM_ROOT/scripts/build-deps.sh" >/dev/null
 

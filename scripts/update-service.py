@@ -2,20 +2,29 @@
 """Builds the folder that the local update and feed service serves:
 
   OUT/update/UpdateInfo.xml   manifest of every file of the staged program
-                              folder, with its real size and CRC-32
+                              folder, with its real size, CRC-32 and SHA-256,
+                              a serial (the current time), an expiry 30 days
+                              ahead and the architecture
   OUT/update/files/...        the files themselves (DownloadUrl points here)
   OUT/ad/AD.xml               promotion feed (GBK, as the guard reads it)
   OUT/ad/<picture>.gif        its picture (drawn with ImageMagick)
 
-The folder is then served with `python3 -m http.server --bind 127.0.0.1`.
+The manifest and the feed are signed with minisign and SECRET_KEY (the build
+folder's throwaway key, which the development copies of the programs in
+build/<arch>/dev trust): UpdateInfo.xml.minisig and AD.xml.minisig beside
+them. The folder is then served with `python3 -m http.server --bind 127.0.0.1`.
 
-usage: update-service.py STAGE OUT BASE_URL
-       BASE_URL is the address OUT is served at, e.g. http://127.0.0.1:8807
+usage: update-service.py STAGE OUT BASE_URL SECRET_KEY [ARCH]
+       BASE_URL is the address OUT is served at, e.g. http://127.0.0.1:8807;
+       ARCH is x64 (default) or x86
 """
+import datetime
+import hashlib
 import os
 import shutil
 import subprocess
 import sys
+import time
 import zlib
 from xml.sax.saxutils import quoteattr
 
@@ -36,11 +45,25 @@ def signed32(value):
     return value - (1 << 32) if value >= 1 << 31 else value
 
 
-def build_update(stage, out, base_url):
+def freshness():
+    """The serial and expiry attributes: the serial grows with every build of
+    the folder, the expiry lies 30 days ahead."""
+    expires = datetime.datetime.now(datetime.timezone.utc) + datetime.timedelta(days=30)
+    return 'Serial="%d" Expires="%s"' % (int(time.time()), expires.strftime('%Y-%m-%dT%H:%M:%SZ'))
+
+
+def sign(path, secret_key):
+    subprocess.run(['minisign', '-S', '-s', secret_key, '-m', path, '-x', path + '.minisig',
+                    '-t', 'harrowmere local service %s' % os.path.basename(path)],
+                   check=True, stdout=subprocess.DEVNULL)
+
+
+def build_update(stage, out, base_url, secret_key, arch):
     files_dir = os.path.join(out, 'update', 'files')
     shutil.rmtree(os.path.join(out, 'update'), ignore_errors=True)
     os.makedirs(files_dir)
-    lines = ['<?xml version="1.0" encoding="gb2312" ?>', '<Harrowmere_Update>', '    <FileList>']
+    lines = ['<?xml version="1.0" encoding="gb2312" ?>',
+             '<Harrowmere_Update %s Arch="%s">' % (freshness(), arch), '    <FileList>']
     for root, _, names in sorted(os.walk(stage)):
         for name in sorted(names):
             path = os.path.join(root, name)
@@ -52,11 +75,14 @@ def build_update(stage, out, base_url):
             os.makedirs(os.path.dirname(target), exist_ok=True)
             shutil.copyfile(path, target)
             url = '%s/update/files/%s' % (base_url, rel.replace(os.sep, '/'))
-            lines.append('        <File Name=%s LocalPath=%s Size="%d" Crc="%d" DownloadUrl=%s />' % (
-                quoteattr(name), quoteattr(folder), len(data), signed32(zlib.crc32(data)), quoteattr(url)))
+            lines.append('        <File Name=%s LocalPath=%s Size="%d" Crc="%d" Sha256="%s" DownloadUrl=%s />' % (
+                quoteattr(name), quoteattr(folder), len(data), signed32(zlib.crc32(data)),
+                hashlib.sha256(data).hexdigest(), quoteattr(url)))
     lines += ['    </FileList>', '</Harrowmere_Update>', '']
-    with open(os.path.join(out, 'update', 'UpdateInfo.xml'), 'wb') as f:
+    manifest = os.path.join(out, 'update', 'UpdateInfo.xml')
+    with open(manifest, 'wb') as f:
         f.write('\r\n'.join(lines).encode('gbk'))
+    sign(manifest, secret_key)
 
 
 def draw_picture(path):
@@ -75,26 +101,29 @@ def draw_picture(path):
         os.remove(frame)
 
 
-def build_feed(out, base_url):
+def build_feed(out, base_url, secret_key):
     ad = os.path.join(out, 'ad')
     os.makedirs(ad, exist_ok=True)
     draw_picture(os.path.join(ad, PICTURE))
     items = '\r\n'.join('        <Item Text=%s Tooltip=%s Url=%s />' % (
         quoteattr(text), quoteattr(tip), quoteattr(base_url + link)) for text, tip, link in BANNER)
-    feed = ('<?xml version="1.0" encoding="gb2312" ?>\r\n<Harrowmere_AD>\r\n'
+    feed = ('<?xml version="1.0" encoding="gb2312" ?>\r\n<Harrowmere_AD ' + freshness() + '>\r\n'
             '    <Main Url=%s Tooltip=%s Image=%s />\r\n    <Banner>\r\n%s\r\n    </Banner>\r\n'
             '</Harrowmere_AD>\r\n') % (quoteattr(base_url + '/client'), quoteattr('访问 Harrowmere 主页'),
                                        quoteattr('%s/ad/%s' % (base_url, PICTURE)), items)
-    with open(os.path.join(ad, 'AD.xml'), 'wb') as f:
+    path = os.path.join(ad, 'AD.xml')
+    with open(path, 'wb') as f:
         f.write(feed.encode('gbk'))
+    sign(path, secret_key)
 
 
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (5, 6):
         sys.exit(__doc__)
-    stage, out, base_url = sys.argv[1], sys.argv[2], sys.argv[3].rstrip('/')
-    build_update(stage, out, base_url)
-    build_feed(out, base_url)
+    stage, out, base_url, secret_key = sys.argv[1], sys.argv[2], sys.argv[3].rstrip('/'), sys.argv[4]
+    arch = sys.argv[5] if len(sys.argv) == 6 else 'x64'
+    build_update(stage, out, base_url, secret_key, arch)
+    build_feed(out, base_url, secret_key)
 
 
 if __name__ == '__main__':

@@ -4,35 +4,23 @@
 #include "base/PathString.h"
 #include "base/TextConv.h"
 #include "update/Crc32.h"
-#include "update/SafeName.h"
+#include "net/FileBytes.h"
+#include "net/SafeName.h"
+#include "net/Signature.h"
+#include "update/UpdateSchedule.h"
 #include "update/UpdaterLaunch.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <sodium.h>
+
+#include <cctype>
+
 const wchar_t kUpdateFolder[] = L"Temp";
 const wchar_t kManifestFile[] = L"UpdateInfo.xml";
 
 namespace {
-
-// Manifests are small; anything larger is not one.
-const DWORD kMaxManifestBytes = 16 * 1024 * 1024;
-
-bool ReadWholeFile(const std::wstring& path, std::string* bytes)
-{
-    ui::CHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file)
-        return false;
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxManifestBytes)
-        return false;
-    bytes->resize(static_cast<size_t>(size.QuadPart));
-    DWORD got = 0;
-    if (!bytes->empty() && (!ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &got, nullptr) ||
-                            got != bytes->size()))
-        return false;
-    return true;
-}
 
 // Joins base \ part1 \ part2 after checking the parts.
 int JoinEntryPath(const ManifestEntry& entry, const std::wstring& base, bool withName, std::wstring* out)
@@ -64,12 +52,46 @@ std::wstring ManifestPath(const std::wstring& programFolder)
     return CPathString::Combine(CPathString(UpdateFolderPath(programFolder)), kManifestFile).str();
 }
 
-int LoadManifest(const std::wstring& path, std::vector<ManifestEntry>* entries)
+std::wstring ManifestSignaturePath(const std::wstring& programFolder)
 {
-    std::string bytes;
-    if (!ReadWholeFile(path, &bytes))
+    return ManifestPath(programFolder) + kSignatureSuffixW;
+}
+
+int ReadSignedManifest(const std::string& bytes, const std::string& signature, std::vector<ManifestEntry>* entries,
+                       MANIFEST_HEADER* header)
+{
+    // The XML reader only ever sees bytes whose signature holds.
+    if (bytes.size() > kMaxManifestBytes || VerifyTrusted(bytes, signature) != SIGNATURE_OK)
+        return MANIFEST_UNTRUSTED;
+    return ParseManifest(bytes.data(), bytes.size(), entries, header);
+}
+
+int LoadManifest(const std::wstring& path, std::vector<ManifestEntry>* entries, MANIFEST_HEADER* header)
+{
+    std::string bytes, signature;
+    if (!ReadFileBytes(path, kMaxManifestBytes, &bytes))
         return MANIFEST_UNREADABLE;
-    return ParseManifest(bytes.data(), bytes.size(), entries);
+    if (!ReadFileBytes(path + kSignatureSuffixW, kMaxSignatureBytes, &signature))
+        return MANIFEST_UNTRUSTED;
+    return ReadSignedManifest(bytes, signature, entries, header);
+}
+
+int LoadTrustedManifest(const std::wstring& programFolder, const SERIAL_STORE& store,
+                        std::vector<ManifestEntry>* entries)
+{
+    std::vector<ManifestEntry> read;
+    MANIFEST_HEADER header;
+    const int loaded = LoadManifest(ManifestPath(programFolder), &read, &header);
+    if (loaded != MANIFEST_OK)
+        return loaded;
+    FRESHNESS_FLOOR floor;
+    floor.serial = AcceptedSerial(store, kUpdateSerialValue);
+    floor.equalAllowed = true;
+    floor.now = CurrentUnixTime();
+    if (CheckManifestTrust(header, floor, ProgramArch()) != MANIFEST_OK)
+        return MANIFEST_UNTRUSTED;
+    entries->swap(read);
+    return MANIFEST_OK;
 }
 
 std::wstring EntryName(const ManifestEntry& entry)
@@ -121,6 +143,58 @@ int CheckCrc(const ManifestEntry& entry, const std::wstring& path)
     return actual == static_cast<uint32_t>(ParseDecimal32(*entry.crc)) ? 0 : 1;
 }
 
+std::string FileSha256(const std::wstring& path)
+{
+    ui::CHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return std::string();
+    crypto_hash_sha256_state state;
+    crypto_hash_sha256_init(&state);
+    unsigned char block[64 * 1024];
+    DWORD got = 0;
+    for (;;) {
+        if (!ReadFile(file.Get(), block, sizeof(block), &got, nullptr))
+            return std::string();
+        if (got == 0)
+            break;
+        crypto_hash_sha256_update(&state, block, got);
+    }
+    uint8_t digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(&state, digest);
+    return HexOf(digest, sizeof(digest));
+}
+
+namespace {
+
+bool SameHex(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int CheckSha256(const ManifestEntry& entry, const std::wstring& path)
+{
+    if (!entry.sha256)
+        return -1;
+    const std::string actual = FileSha256(path);
+    return !actual.empty() && SameHex(actual, *entry.sha256) ? 0 : 1;
+}
+
+bool MatchesEntry(const ManifestEntry& entry, const std::string& bytes)
+{
+    if (!entry.size || !entry.crc || !entry.sha256)
+        return false;
+    return bytes.size() == static_cast<uint32_t>(ParseDecimal32(*entry.size)) &&
+           Crc32(bytes.data(), bytes.size()) == static_cast<uint32_t>(ParseDecimal32(*entry.crc)) &&
+           SameHex(Sha256Hex(bytes.data(), bytes.size()), *entry.sha256);
+}
+
 int CompareInstalled(const ManifestEntry& entry, const std::wstring& programFolder)
 {
     std::wstring installed;
@@ -134,16 +208,17 @@ int CompareInstalled(const ManifestEntry& entry, const std::wstring& programFold
     const int crc = CheckCrc(entry, installed);
     if (crc < 0)
         return crc;
-    return size == 0 && crc == 0 ? 0 : 1;
+    const int sha = entry.sha256 ? CheckSha256(entry, installed) : 0;
+    return size == 0 && crc == 0 && sha == 0 ? 0 : 1;
 }
 
-bool IsUpdatePending(const std::wstring& programFolder)
+bool IsUpdatePending(const std::wstring& programFolder, const SERIAL_STORE& store)
 {
     const std::wstring manifest = ManifestPath(programFolder);
     if (!PathFileExistsW(manifest.c_str()) || PathFileExistsW(HandOverMarkerPath(programFolder).c_str()))
         return false;
     std::vector<ManifestEntry> entries;
-    if (LoadManifest(manifest, &entries) != MANIFEST_OK)
+    if (LoadTrustedManifest(programFolder, store, &entries) != MANIFEST_OK)
         return false;
     for (const ManifestEntry& entry : entries) {
         std::wstring installed;
@@ -160,7 +235,7 @@ bool IsUpdatePending(const std::wstring& programFolder)
         const int crc = CheckCrc(entry, installed);
         if (crc < 0)
             return false;
-        if (crc == 1)
+        if (crc == 1 || CheckSha256(entry, installed) != 0)
             return true;
     }
     return false;

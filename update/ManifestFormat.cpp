@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-int ParseManifest(const char* data, size_t size, std::vector<ManifestEntry>* entries)
+int ParseManifest(const char* data, size_t size, std::vector<ManifestEntry>* entries, MANIFEST_HEADER* header)
 {
     if (!data || !entries)
         return MANIFEST_UNREADABLE;
@@ -36,9 +36,44 @@ int ParseManifest(const char* data, size_t size, std::vector<ManifestEntry>* ent
         entry.size = OptionalAttribute(e, "Size");
         entry.crc = OptionalAttribute(e, "Crc");
         entry.downloadUrl = OptionalAttribute(e, "DownloadUrl");
+        entry.sha256 = OptionalAttribute(e, "Sha256");
         out.push_back(std::move(entry));
     }
     entries->swap(out);
+    if (header) {
+        header->serial = OptionalAttribute(root, "Serial");
+        header->expires = OptionalAttribute(root, "Expires");
+        header->arch = OptionalAttribute(root, "Arch");
+    }
+    return MANIFEST_OK;
+}
+
+const char* ProgramArch()
+{
+#if defined(_WIN64) || defined(__x86_64__)
+    return "x64";
+#else
+    return "x86";
+#endif
+}
+
+bool IsSha256Text(const std::string& text)
+{
+    if (text.size() != 64)
+        return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+int CheckManifestTrust(const MANIFEST_HEADER& header, const FRESHNESS_FLOOR& floor, const char* arch,
+                       uint64_t* serial)
+{
+    if (CheckFreshness(header.serial, header.expires, floor, serial) != FRESH_OK)
+        return MANIFEST_UNTRUSTED;
+    if (!header.arch || !arch || *header.arch != arch)
+        return MANIFEST_UNTRUSTED;
     return MANIFEST_OK;
 }
 

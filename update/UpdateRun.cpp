@@ -4,7 +4,10 @@
 #include "base/DirectoryPath.h"
 #include "base/TextConv.h"
 #include "update/Manifest.h"
-#include "update/SafeName.h"
+#include "net/FileBytes.h"
+#include "net/SafeName.h"
+#include "net/Signature.h"
+#include "update/UpdateSchedule.h"
 #include "update/UpdaterLaunch.h"
 
 #include <shlwapi.h>
@@ -18,25 +21,38 @@ bool EnsureFolder(const std::wstring& folder)
     return PathIsDirectoryW(folder.c_str()) != FALSE;
 }
 
-// An entry the listing refuses: it lacks "Name" or "Size", or its names would
-// leave the download folder or the program folder.
+// An entry the listing refuses: it lacks "Name", "Size" or a "Sha256" of 64
+// hex digits, or its names would leave the download folder or the program
+// folder.
 bool IsListable(const ManifestEntry& entry)
 {
-    if (!entry.name || !entry.size)
+    if (!entry.name || !entry.size || !entry.sha256 || !IsSha256Text(*entry.sha256))
         return false;
     if (!IsPlainFileName(EntryName(entry)))
         return false;
     return !entry.localPath || IsRelativeFolder(EntryLocalPath(entry));
 }
 
+// Largest file an update downloads.
+const uint64_t kMaxUpdateFileBytes = 256ull * 1024 * 1024;
+
+void DeleteFiles(const std::vector<std::wstring>& files)
+{
+    for (const std::wstring& file : files)
+        DeleteFileW(file.c_str());
+}
+
 } // namespace
 
-CUpdateRun::CUpdateRun(const CConfig* config) : m_config(config) {}
+CUpdateRun::CUpdateRun(const CConfig* config) : m_config(config)
+{
+    if (config)
+        m_store = SettingsSerialStore(config->Places());
+}
 
 CUpdateRun::~CUpdateRun()
 {
-    Cancel();
-    Wait(INFINITE);
+    m_task.Cancel();
 }
 
 void CUpdateRun::SetTransferLimits(long connectTimeoutMs, long stallSeconds)
@@ -47,35 +63,29 @@ void CUpdateRun::SetTransferLimits(long connectTimeoutMs, long stallSeconds)
 
 bool CUpdateRun::IsAlive() const
 {
-    return m_thread && WaitForSingleObject(m_thread.Get(), 0) == WAIT_TIMEOUT;
+    return m_task.IsAlive();
 }
 
 bool CUpdateRun::Start()
 {
-    if (IsAlive()) {
-        // A worker that has shown its end is only returning; one that is
-        // still working (or still ending after a cancel) keeps its run.
+    if (m_task.IsAlive()) {
+        // A run that has shown its end is only returning; one that is still
+        // working (or still ending after a cancel) keeps its turn.
         bool ended;
         {
             std::lock_guard<std::mutex> guard(m_lock);
             ended = !m_view.running;
         }
-        if (!ended || !Wait(1000))
+        if (!ended || !m_task.Wait(1000))
             return false;
     }
-    m_thread.Close();
-    m_cancel = false;
     m_failureShown = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_view = UPDATE_VIEW();
         m_view.running = true;
     }
-    // The worker owns nothing of its own: it works on this object, which
-    // outlives it (the destructor waits for it). It ends after one run, or
-    // within about a second of Cancel.
-    m_thread.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
-    if (!m_thread) {
+    if (!m_task.Start([this] { RunJob(); })) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_view.running = false;
         return false;
@@ -85,12 +95,12 @@ bool CUpdateRun::Start()
 
 void CUpdateRun::Cancel()
 {
-    m_cancel = true;
+    m_task.Cancel();
 }
 
 bool CUpdateRun::Wait(DWORD timeoutMs)
 {
-    return !m_thread || WaitForSingleObject(m_thread.Get(), timeoutMs) == WAIT_OBJECT_0;
+    return m_task.Wait(timeoutMs);
 }
 
 UPDATE_VIEW CUpdateRun::Snapshot()
@@ -100,21 +110,19 @@ UPDATE_VIEW CUpdateRun::Snapshot()
     return m_view;
 }
 
-DWORD WINAPI CUpdateRun::ThreadMain(void* context)
+void CUpdateRun::RunJob()
 {
-    auto* self = static_cast<CUpdateRun*>(context);
-    self->RunUpdate();
+    RunUpdate();
     // The end of the run is told even after a cancel.
     bool notify;
     {
-        std::lock_guard<std::mutex> guard(self->m_lock);
-        self->m_view.running = false;
-        notify = !self->m_notified;
-        self->m_notified = true;
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_view.running = false;
+        notify = !m_notified;
+        m_notified = true;
     }
-    if (notify && self->m_changed)
-        self->m_changed();
-    return 0;
+    if (notify && m_changed)
+        m_changed();
 }
 
 template <typename F>
@@ -135,7 +143,8 @@ void CUpdateRun::Change(F change)
 
 void CUpdateRun::SetStatus(UpdateStatus status)
 {
-    if (status == UPDATE_STATUS_MANIFEST_MALFORMED || status == UPDATE_STATUS_NO_ADDRESS)
+    if (status == UPDATE_STATUS_MANIFEST_MALFORMED || status == UPDATE_STATUS_NO_ADDRESS ||
+        status == UPDATE_STATUS_VERIFY_FAILED)
         m_failureShown = true;
     Change([status](UPDATE_VIEW& view) { view.status = status; });
 }
@@ -146,6 +155,20 @@ void CUpdateRun::SetRowState(size_t row, UpdateRowState state)
         if (row < view.rows.size())
             view.rows[row].state = state;
     });
+}
+
+DownloadResult CUpdateRun::Fetch(const std::string& address, uint64_t maxBytes, std::string* body, bool* tooLong)
+{
+    DownloadJob job;
+    job.address = address;
+    job.cancel = m_task.CancelFlag();
+    job.maxBytes = maxBytes;
+    job.connectTimeoutMs = m_connectTimeoutMs;
+    job.stallSeconds = m_stallSeconds;
+    const DownloadResult result = DownloadToMemory(job, body);
+    if (tooLong)
+        *tooLong = job.tooLong;
+    return result;
 }
 
 void CUpdateRun::RunUpdate()
@@ -159,40 +182,53 @@ void CUpdateRun::RunUpdate()
     if (!EnsureFolder(UpdateFolderPath(programFolder)))
         return;
 
-    const std::wstring manifest = ManifestPath(programFolder);
+    // The manifest and its signature stay in memory until both are checked.
     SetStatus(UPDATE_STATUS_FETCHING_MANIFEST);
-    DownloadJob job;
-    job.address = WideToAnsi(address);
-    job.targetPath = manifest;
-    job.cancel = &m_cancel;
-    job.connectTimeoutMs = m_connectTimeoutMs;
-    job.stallSeconds = m_stallSeconds;
-    const int fetched = DownloadToFile(job);
+    std::string manifest, signature;
+    const std::string manifestUrl = WideToAnsi(address);
+    bool tooLong = false;
+    DownloadResult fetched = Fetch(manifestUrl, kMaxManifestBytes, &manifest, &tooLong);
     if (fetched == DOWNLOAD_CANCELLED)
         return;
     if (fetched != DOWNLOAD_OK) {
+        // A manifest above the cap is not one: it is refused unread.
+        SetStatus(tooLong ? UPDATE_STATUS_VERIFY_FAILED : UPDATE_STATUS_MANIFEST_FAILED);
+        return;
+    }
+    fetched = Fetch(manifestUrl + kSignatureSuffix, kMaxSignatureBytes, &signature);
+    if (fetched == DOWNLOAD_CANCELLED)
+        return;
+
+    std::vector<ManifestEntry> entries;
+    MANIFEST_HEADER header;
+    const int read = fetched == DOWNLOAD_OK ? ReadSignedManifest(manifest, signature, &entries, &header)
+                                            : static_cast<int>(MANIFEST_UNTRUSTED);
+    if (read == MANIFEST_UNREADABLE) {
         SetStatus(UPDATE_STATUS_MANIFEST_FAILED);
         return;
     }
-    // A new manifest gets its own hand-over to the updater.
-    ClearHandOver(programFolder);
-
-    // A failure that said what went wrong keeps its message.
-    if (ListAndDownload(manifest) != 0 && !m_failureShown)
-        SetStatus(UPDATE_STATUS_MANIFEST_FAILED);
+    if (read == MANIFEST_OK) {
+        FRESHNESS_FLOOR floor;
+        floor.serial = AcceptedSerial(m_store, kUpdateSerialValue);
+        floor.now = CurrentUnixTime();
+        uint64_t serial = 0;
+        if (CheckManifestTrust(header, floor, ProgramArch(), &serial) != MANIFEST_OK) {
+            SetStatus(UPDATE_STATUS_VERIFY_FAILED);
+            return;
+        }
+        // A new manifest gets its own hand-over to the updater.
+        ClearHandOver(programFolder);
+        // A failure that said what went wrong keeps its message.
+        if (ListAndDownload(entries, serial, manifest, signature) != 0 && !m_failureShown && !Cancelled())
+            SetStatus(UPDATE_STATUS_MANIFEST_FAILED);
+        return;
+    }
+    SetStatus(read == MANIFEST_UNTRUSTED ? UPDATE_STATUS_VERIFY_FAILED : UPDATE_STATUS_MANIFEST_MALFORMED);
 }
 
-int CUpdateRun::ListAndDownload(const std::wstring& manifestPath)
+int CUpdateRun::ListAndDownload(const std::vector<ManifestEntry>& entries, uint64_t serial,
+                                const std::string& manifest, const std::string& signature)
 {
-    std::vector<ManifestEntry> entries;
-    const int loaded = LoadManifest(manifestPath, &entries);
-    if (loaded == MANIFEST_UNREADABLE)
-        return -1;
-    if (loaded != MANIFEST_OK) {
-        SetStatus(UPDATE_STATUS_MANIFEST_MALFORMED);
-        return -1;
-    }
-
     // Listing pass: nothing is fetched unless every entry can be listed.
     uint64_t total = 0;
     for (const ManifestEntry& entry : entries) {
@@ -206,10 +242,15 @@ int CUpdateRun::ListAndDownload(const std::wstring& manifestPath)
         Change([&row](UPDATE_VIEW& view) { view.rows.push_back(row); });
     }
 
+    // An earlier manifest must not meet the files of this one.
+    const std::wstring programFolder = m_config->ProgramFolder();
+    DeleteFileW(ManifestPath(programFolder).c_str());
+    DeleteFileW(ManifestSignaturePath(programFolder).c_str());
+
     SetStatus(UPDATE_STATUS_DOWNLOADING);
     DownloadJob job;
     job.overallTotal = total;
-    job.cancel = &m_cancel;
+    job.cancel = m_task.CancelFlag();
     job.connectTimeoutMs = m_connectTimeoutMs;
     job.stallSeconds = m_stallSeconds;
     job.onProgress = [this](const DownloadJob& j) {
@@ -222,14 +263,27 @@ int CUpdateRun::ListAndDownload(const std::wstring& manifestPath)
             view.progress = blocks;
         });
     };
+    std::vector<std::wstring> written;
     for (size_t row = 0; row < entries.size(); ++row)
-        if (Cancelled() || ProcessEntry(row, entries[row], job) != 0)
+        if (Cancelled() || ProcessEntry(row, entries[row], job, &written) != 0) {
+            DeleteFiles(written);
             return -1;
+        }
+    // Last the manifest and its signature: the start-up check and the
+    // updater find them only beside a complete set of files.
+    if (!WriteFileBytes(ManifestSignaturePath(programFolder), signature) ||
+        !WriteFileBytes(ManifestPath(programFolder), manifest)) {
+        DeleteFileW(ManifestSignaturePath(programFolder).c_str());
+        DeleteFiles(written);
+        return -1;
+    }
+    StoreAcceptedSerial(m_store, kUpdateSerialValue, serial);
     SetStatus(UPDATE_STATUS_DONE);
     return 0;
 }
 
-int CUpdateRun::ProcessEntry(size_t row, const ManifestEntry& entry, DownloadJob& job)
+int CUpdateRun::ProcessEntry(size_t row, const ManifestEntry& entry, DownloadJob& job,
+                             std::vector<std::wstring>* written)
 {
     const std::wstring programFolder = m_config->ProgramFolder();
     std::wstring installed, folder, target;
@@ -237,15 +291,10 @@ int CUpdateRun::ProcessEntry(size_t row, const ManifestEntry& entry, DownloadJob
         SetStatus(UPDATE_STATUS_MANIFEST_MALFORMED);
         return -1;
     }
-    int32_t size = 0;
-    const int sizeCheck = CheckSize(entry, installed, &size);
-    if (sizeCheck < 0)
+    const int compared = CompareInstalled(entry, programFolder);
+    if (compared < 0)
         return -1;
-    // Read even when the size differs: both tests always run.
-    const int crcCheck = CheckCrc(entry, installed);
-    if (crcCheck < 0)
-        return -1;
-    if (sizeCheck == 0 && crcCheck == 0)
+    if (compared == 0)
         return 0;
 
     if (DownloadFolder(entry, programFolder, &folder) != ENTRY_PATH_OK ||
@@ -256,19 +305,36 @@ int CUpdateRun::ProcessEntry(size_t row, const ManifestEntry& entry, DownloadJob
     if (!EnsureFolder(folder))
         return -1;
 
+    const int32_t size = ParseDecimal32(*entry.size);
     job.address = *entry.downloadUrl;
-    job.targetPath = target;
+    job.targetPath = target; // named in the progress text; the bytes stay in memory until checked
     job.fileSize = static_cast<uint32_t>(size);
     job.fileReceived = 0;
+    // One byte more than the entry says: a longer answer fails as too long.
+    job.maxBytes = size >= 0 ? static_cast<uint64_t>(size) + 1 : 1;
+    if (job.maxBytes > kMaxUpdateFileBytes)
+        job.maxBytes = kMaxUpdateFileBytes;
     SetRowState(row, UPDATE_ROW_DOWNLOADING);
-    const int fetched = DownloadToFile(job);
+    std::string bytes;
+    const DownloadResult fetched = DownloadToMemory(job, &bytes);
     if (fetched == DOWNLOAD_CANCELLED)
         return -1;
-    if (fetched != DOWNLOAD_OK) {
+    if (fetched != DOWNLOAD_OK && !job.tooLong) {
         SetRowState(row, UPDATE_ROW_FAILED);
         return -1;
     }
-    const bool good = CheckSize(entry, target) == 0 && CheckCrc(entry, target) == 0;
-    SetRowState(row, good ? UPDATE_ROW_DONE : UPDATE_ROW_FAILED);
+    // Written under "Temp" only when its size and hashes match; a wrong
+    // file ends the run (nothing is downloaded further).
+    if (fetched != DOWNLOAD_OK || !MatchesEntry(entry, bytes)) {
+        SetRowState(row, UPDATE_ROW_FAILED);
+        SetStatus(UPDATE_STATUS_VERIFY_FAILED);
+        return -1;
+    }
+    if (!WriteFileBytes(target, bytes)) {
+        SetRowState(row, UPDATE_ROW_FAILED);
+        return -1;
+    }
+    written->push_back(target);
+    SetRowState(row, UPDATE_ROW_DONE);
     return 0;
 }

@@ -1,6 +1,11 @@
-// One update run of the update page, on its own worker thread: fetch the
-// manifest from the update address, list its files, download every file whose
-// installed copy differs into "Temp", and check each download.
+// One update run of the update page, on the page's background worker: fetch
+// the manifest and its signature from the update address, check the
+// signature before anything is parsed, then the serial, expiry and
+// architecture, list the files, download every file whose installed copy
+// differs and write it into "Temp" only when its size and SHA-256 match. The
+// manifest and its signature go into "Temp" last, when every file is there;
+// a run that fails on the way removes what it wrote, so the next start finds
+// either a whole update or none.
 //
 // The worker never touches a window. It keeps what the page shows (rows,
 // status, progress) in an UPDATE_VIEW under a lock and calls the change
@@ -9,8 +14,9 @@
 // own thread.
 #pragma once
 
-#include "base/Handles.h"
-#include "update/Download.h"
+#include "net/AcceptedSerial.h"
+#include "net/Download.h"
+#include "net/TransferTask.h"
 
 #include <windows.h>
 
@@ -26,7 +32,7 @@ struct ManifestEntry;
 enum UpdateRowState {
     UPDATE_ROW_QUEUED = 0,      // listed, not fetched (also: already up to date)
     UPDATE_ROW_DOWNLOADING = 1,
-    UPDATE_ROW_FAILED = 2,      // the transfer failed, or the copy's size or checksum is wrong
+    UPDATE_ROW_FAILED = 2,      // the transfer failed, or the copy's size or hashes are wrong
     UPDATE_ROW_DONE = 3,
 };
 
@@ -39,6 +45,7 @@ enum UpdateStatus {
     UPDATE_STATUS_DOWNLOADING,        // the list is filled, the files are fetched
     UPDATE_STATUS_TRANSFER,           // a transfer's progress text (UPDATE_VIEW::transferText)
     UPDATE_STATUS_DONE,               // every entry was processed
+    UPDATE_STATUS_VERIFY_FAILED,      // a signature, serial, expiry, architecture or hash did not hold
 };
 
 struct UPDATE_ROW {
@@ -70,27 +77,31 @@ public:
     void SetChangeCallback(std::function<void()> callback) { m_changed = std::move(callback); }
     // Limits handed to every transfer (tests shorten them).
     void SetTransferLimits(long connectTimeoutMs, long stallSeconds);
+    // Where the last accepted serial is kept (the settings key by default).
+    void SetSerialStore(const SERIAL_STORE& store) { m_store = store; }
 
-    // Starts a run on a new worker thread with an empty view. False while a
-    // worker is still at work (also a cancelled one that is still ending).
+    // Starts a run on the worker with an empty view. False while a run is
+    // still at work (also a cancelled one that is still ending).
     bool Start();
-    // Asks the worker to stop; returns at once. The view is left as it was
-    // and changes no more; the worker ends within about a second.
+    // Asks the run to stop; returns at once. The view is left as it was and
+    // changes no more; the run ends within about a second.
     void Cancel();
-    // Waits for the worker; true when no worker is alive afterwards.
+    // Waits for the run; true when none is at work afterwards.
     bool Wait(DWORD timeoutMs);
-    // A worker thread is alive.
+    // A run is at work.
     bool IsAlive() const;
 
     // A copy of the view; allows the next change callback.
     UPDATE_VIEW Snapshot();
 
 private:
-    static DWORD WINAPI ThreadMain(void* self);
+    void RunJob();
     void RunUpdate();
-    int ListAndDownload(const std::wstring& manifestPath);
-    int ProcessEntry(size_t row, const ManifestEntry& entry, DownloadJob& job);
-    bool Cancelled() const { return m_cancel.load(); }
+    int ListAndDownload(const std::vector<ManifestEntry>& entries, uint64_t serial, const std::string& manifest,
+                        const std::string& signature);
+    int ProcessEntry(size_t row, const ManifestEntry& entry, DownloadJob& job, std::vector<std::wstring>* written);
+    DownloadResult Fetch(const std::string& address, uint64_t maxBytes, std::string* body, bool* tooLong = nullptr);
+    bool Cancelled() const { return m_task.Cancelled(); }
 
     // View changes from the worker; dropped once the run is cancelled.
     template <typename F>
@@ -103,10 +114,11 @@ private:
     long m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     long m_stallSeconds = kDefaultStallSeconds;
 
-    ui::CHandle m_thread; // the worker; closed by Start or the destructor
-    std::atomic<bool> m_cancel{ false };
+    SERIAL_STORE m_store;
+
     std::mutex m_lock;    // guards m_view and m_notified
     UPDATE_VIEW m_view;
     bool m_notified = false;
     bool m_failureShown = false; // the worker set a failure status of its own
+    CTransferTask m_task;        // last: its worker ends before the rest goes
 };

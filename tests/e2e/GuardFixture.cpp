@@ -53,23 +53,36 @@ std::wstring ProgramDir()
     return L"C:\\Program Files\\Harrowmere\\";
 }
 
-bool InstallProgramFolder()
+namespace {
+
+bool CopyFolderFiles(const std::wstring& from, const std::wstring& to)
 {
-    std::wstring dst = ProgramDir();
-    CreateDirectoryW(dst.c_str(), nullptr);
     WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((StageDir() + L"*").c_str(), &fd);
+    HANDLE find = FindFirstFileW((from + L"*").c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE)
         return false;
     bool ok = true;
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (!CopyFileW((StageDir() + fd.cFileName).c_str(), (dst + fd.cFileName).c_str(), FALSE))
+        if (!CopyFileW((from + fd.cFileName).c_str(), (to + fd.cFileName).c_str(), FALSE))
             ok = false;
     } while (FindNextFileW(find, &fd));
     FindClose(find);
     return ok;
+}
+
+} // namespace
+
+bool InstallProgramFolder()
+{
+    std::wstring dst = ProgramDir();
+    CreateDirectoryW(dst.c_str(), nullptr);
+    // The stage, then the two programs built to trust the build folder's
+    // throwaway key as well (build/<arch>/dev), so that the scenarios can
+    // sign what they serve.
+    const bool staged = CopyFolderFiles(StageDir(), dst);
+    return CopyFolderFiles(ModuleFolder() + L"..\\dev\\", dst) && staged;
 }
 
 int CountProcesses(const wchar_t* imageName)

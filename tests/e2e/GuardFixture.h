@@ -16,7 +16,8 @@ namespace e2e {
 std::wstring StageDir();
 // C:\Program Files\Harrowmere\ (with the final backslash).
 std::wstring ProgramDir();
-// Copies every file of the stage into the program folder; false on failure.
+// Copies every file of the stage into the program folder, then the
+// programs of build/<arch>/dev over it; false on failure.
 bool InstallProgramFolder();
 
 // Number of running processes with this image name (case-insensitive).

@@ -10,6 +10,7 @@
 #include "gui/Screenshot.h"
 #include "gui/TestWindow.h"
 #include "res/resource.h"
+#include "TestRegistry.h"
 #include "update/UpdateTestKit.h"
 
 #include <commctrl.h>
@@ -39,17 +40,18 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 std::string Feed(const std::string& image, const std::vector<std::string>& items)
 {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\n<Harrowmere_AD><Main Url=\"http://click/\" "
+    std::string xml = "<?xml version=\"1.0\" encoding=\"gb2312\" ?>\n<Harrowmere_AD Serial=\"" +
+                      std::to_string(kit::NextSerial()) + "\" Expires=\"2099-12-31\"><Main Url=\"http://click/\" "
                       "Tooltip=\"picture tip\" Image=\"" + image + "\"/><Banner>";
     for (const std::string& item : items)
         xml += item;
     return xml + "</Banner></Harrowmere_AD>";
 }
 
-std::string Item(const std::string& text, bool withUrl = true)
+std::string Item(const std::string& text, bool withUrl = true, const std::string& url = "")
 {
     return "<Item Text=\"" + text + "\" Tooltip=\"tip " + text + "\"" +
-           (withUrl ? " Url=\"http://" + text + "/\"" : "") + "/>";
+           (withUrl ? " Url=\"" + (url.empty() ? "http://" + text + "/" : url) + "\"" : "") + "/>";
 }
 
 class PromoArea : public ::testing::Test {
@@ -58,6 +60,7 @@ protected:
     {
         g_bannerClicks.clear();
         m_places.programFolder = m_dir.Path();
+        m_places.settingsKey = m_key;
         m_config = std::make_unique<CConfig>(m_places);
         m_owner = gui::CreateTestWindow(L"HmPromoTestOwner", OwnerProc, L"Promotion area",
                                         WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40, 40, 420, 200);
@@ -67,6 +70,7 @@ protected:
     {
         DestroyArea();
         DestroyWindow(m_owner);
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_key.c_str());
     }
 
     void CreateArea()
@@ -93,7 +97,7 @@ protected:
     void StoreFeed(const std::string& xml, int ageHours)
     {
         const std::wstring path = m_dir / L"AD\\AD.xml";
-        ASSERT_TRUE(kit::WriteFile(path, xml));
+        ASSERT_TRUE(kit::WriteSigned(path, xml));
         FILETIME now;
         GetSystemTimeAsFileTime(&now);
         ULARGE_INTEGER t = { { now.dwLowDateTime, now.dwHighDateTime } };
@@ -113,6 +117,8 @@ protected:
     }
 
     kit::ScratchFolder m_dir{ L"promo" };
+    // The accepted feed serial of these tests.
+    std::wstring m_key = L"Software\\HarrowmereTest\\promo_" + std::to_wstring(GetCurrentProcessId());
     ConfigPlaces m_places;
     std::unique_ptr<CConfig> m_config;
     HWND m_owner = nullptr;
@@ -191,7 +197,8 @@ TEST_F(PromoArea, StoredFeedAndItsAge)
     int serial = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string feedUrl = kit::Publish("promo/" + std::to_string(++serial) + "/AD.xml", fresh);
+        testreg::DeleteTree(HKEY_CURRENT_USER, m_key.c_str());
+        const std::string feedUrl = kit::PublishSigned("promo/" + std::to_string(++serial) + "/AD.xml", fresh);
         ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), "", feedUrl));
         DeleteFileW((m_dir / L"AD\\AD.xml").c_str());
         if (!c.stored.empty())
@@ -199,7 +206,11 @@ TEST_F(PromoArea, StoredFeedAndItsAge)
         CreateArea();
         EXPECT_EQ(c.items, BannerTexts());
         EXPECT_EQ(c.fetch, m_area->FetchScheduled());
-        Pump(1500);
+        // Until the scheduled download has started and ended (its timer
+        // fires after a second; the feed and its signature then travel).
+        for (const DWORD start = GetTickCount();
+             (m_area->FetchScheduled() || m_area->FeedThreadAlive()) && GetTickCount() - start < 20000;)
+            Pump(20);
         EXPECT_FALSE(m_area->FetchScheduled()) << "timer 200 fires once";
         EXPECT_EQ(c.fetch ? fresh : c.stored.empty() ? "<missing>" : c.stored, kit::ReadFile(m_dir / L"AD\\AD.xml"));
         EXPECT_EQ(c.items, BannerTexts());
@@ -216,7 +227,7 @@ TEST_F(PromoArea, FreshFeedIsAppliedOnTheWindowsThread)
     const std::string gif(static_cast<const char*>(LockResource(LoadResource(ui::ResourceModule(), found))),
                           SizeofResource(ui::ResourceModule(), found));
     const std::string feed = Feed(kit::Publish("promo/fresh/fresh.gif", gif), { Item("first"), Item("second") });
-    ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), "", kit::Publish("promo/fresh/AD.xml", feed)));
+    ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), "", kit::PublishSigned("promo/fresh/AD.xml", feed)));
     CreateArea();
     EXPECT_TRUE(m_area->FetchScheduled());
     gui::PumpUntil([this] { return BannerTexts().size() == 2; }, 10000);
@@ -230,4 +241,46 @@ TEST_F(PromoArea, FreshFeedIsAppliedOnTheWindowsThread)
     EXPECT_EQ(std::vector<std::wstring>{ L"http://second/" }, m_opened);
     Pump(100);
     EXPECT_TRUE(gui::SaveScreenshot(m_owner, L"promo-area-fresh-feed.bmp"));
+}
+
+TEST_F(PromoArea, FeedsThatCannotBeTrustedOrAddressesThatAreNotWebAddresses)
+{
+    const std::vector<std::string> hostile = { Item("exe", true, "C:\\Windows\\notepad.exe"),
+                                               Item("share", true, "\\\\host\\share\\x.exe"),
+                                               Item("file", true, "file:///C:/Windows/notepad.exe"),
+                                               Item("web") };
+    const std::string feed = Feed("C:\\Windows\\notepad.exe", hostile);
+    const struct {
+        const char* what;
+        kit::SignWith sign;
+        bool tampered;
+        std::vector<std::wstring> items; // shown in the banner
+    } cases[] = {
+        { "signed", {}, false, { L"exe", L"share", L"file", L"web" } },
+        { "another key", { "other" }, false, {} },
+        { "changed after signing", {}, true, {} },
+        { "legacy signature", { "dev", true }, false, {} },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_opened.clear();
+        StoreFeed(feed, 1);
+        const std::wstring path = m_dir / L"AD\\AD.xml";
+        ASSERT_TRUE(kit::WriteFile(path + L".minisig", kit::Sign(feed, c.sign)));
+        if (c.tampered) {
+            ASSERT_TRUE(kit::WriteFile(path, feed + " "));
+        }
+        CreateArea();
+        EXPECT_EQ(c.items, BannerTexts());
+        for (size_t i = 0; i < c.items.size(); ++i)
+            SendMessageW(m_owner, WM_BANNER_CLICK, i, 0);
+        SendMessageW(m_owner, WM_COMMAND, MAKEWPARAM(kPictureId, STN_CLICKED), 0);
+        // Only the web address is opened; the picture's click address is
+        // the feed's, a web address, and the default one when refused.
+        const std::vector<std::wstring> opened =
+            c.items.empty() ? std::vector<std::wstring>{ m_area->ClickAddress() }
+                            : std::vector<std::wstring>{ L"http://web/", L"http://click/" };
+        EXPECT_EQ(opened, m_opened);
+        DestroyArea();
+    }
 }

@@ -94,7 +94,7 @@ protected:
     }
     void ServeManifest(const std::vector<std::string>& entries)
     {
-        const std::string url = kit::Publish(m_folder + "UpdateInfo.xml", kit::Manifest(entries));
+        const std::string url = kit::PublishSigned(m_folder + "UpdateInfo.xml", kit::Manifest(entries));
         ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), url, ""));
     }
     void ClickButton()
@@ -137,10 +137,9 @@ TEST_F(UpdatePage, RunListsFetchesAndMarksEachFile)
     ServeManifest({
         kit::Entry("same.dat", "", same, kit::Url("ERROR", "404/same.dat")),
         kit::Entry("new.dat", "plugins", fresh, kit::Publish(m_folder + "new.dat", fresh), "Item"),
-        kit::Entry("corrupt.dat", "", good, kit::Publish(m_folder + "corrupt.dat", "bad!")),
         // A name that begins another one gets its own row.
         kit::Entry("a.dll.bak", "", "bak", kit::Publish(m_folder + "a.dll.bak", "bak")),
-        kit::Entry("a.dll", "", "dll", kit::Publish(m_folder + "a.dll", "xxx")),
+        kit::Entry("a.dll", "", "dll", kit::Publish(m_folder + "a.dll", "dll")),
     });
     CreatePage();
     const std::wstring initialCaption = Text(IDC_UPDATE_BUTTON);
@@ -154,18 +153,30 @@ TEST_F(UpdatePage, RunListsFetchesAndMarksEachFile)
     EXPECT_EQ(ui::LoadStr(IDS_UPDATE_DONE), Text(IDC_UPDATE_STATUS));
     EXPECT_EQ((std::vector<std::wstring>{ RowOf("same.dat", same.size(), IDS_UPDATE_ROW_QUEUED, 0),
                                           RowOf("new.dat", fresh.size(), IDS_UPDATE_ROW_DONE, 3),
-                                          RowOf("corrupt.dat", good.size(), IDS_UPDATE_ROW_FAILED, 2),
                                           RowOf("a.dll.bak", 3, IDS_UPDATE_ROW_DONE, 3),
-                                          RowOf("a.dll", 3, IDS_UPDATE_ROW_FAILED, 2) }),
+                                          RowOf("a.dll", 3, IDS_UPDATE_ROW_DONE, 3) }),
               ListRows());
-    // 20010 bytes received of the 20020 listed.
-    EXPECT_EQ(kProgressBlocks * 20010 / 20020, SendMessageW(m_page->Item(IDC_UPDATE_PROGRESS), PBM_GETPOS, 0, 0));
+    // 20006 bytes received of the 20016 listed.
+    EXPECT_EQ(kProgressBlocks * 20006 / 20016, SendMessageW(m_page->Item(IDC_UPDATE_PROGRESS), PBM_GETPOS, 0, 0));
     EXPECT_EQ(fresh, kit::ReadFile(m_dir / L"Temp\\plugins\\new.dat"));
     EXPECT_EQ(same, kit::ReadFile(m_dir / L"same.dat")) << "installed files are left to the updater";
     EXPECT_FALSE(m_page->WorkerAlive());
     EXPECT_EQ(-1, StoredLastUpdate()) << "a run started with the button is not an automatic one";
     Pump(100);
     EXPECT_TRUE(gui::SaveScreenshot(m_parent, L"update-page-done.bmp"));
+
+    // A served file that does not match its entry: the row fails, nothing
+    // further is fetched, the page says so, and this run leaves no file.
+    ServeManifest({ kit::Entry("corrupt.dat", "", good, kit::Publish(m_folder + "corrupt.dat", "bad!")),
+                    kit::Entry("later.dat", "", good, kit::Publish(m_folder + "later.dat", good)) });
+    ClickButton();
+    ASSERT_TRUE(PumpUntil([this] { return !m_page->IsRunning(); }));
+    EXPECT_EQ(ui::LoadStr(IDS_UPDATE_VERIFY_FAILED), Text(IDC_UPDATE_STATUS));
+    EXPECT_EQ((std::vector<std::wstring>{ RowOf("corrupt.dat", good.size(), IDS_UPDATE_ROW_FAILED, 2),
+                                          RowOf("later.dat", good.size(), IDS_UPDATE_ROW_QUEUED, 0) }),
+              ListRows());
+    for (const wchar_t* file : { L"Temp\\corrupt.dat", L"Temp\\later.dat", L"Temp\\UpdateInfo.xml" })
+        EXPECT_FALSE(kit::Exists(m_dir / file));
 }
 
 TEST_F(UpdatePage, CancelDuringASlowTransferIsIdleAtOnceAndEndsTheWorker)

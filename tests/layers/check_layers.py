@@ -24,8 +24,9 @@ LAYERS = {
     "log": ["rules"],                           # records carry a request's parameter list
     "names": ["base", "driver/common"],         # canonical file, key and image names
     "sysview": ["base", "res"],                 # process, module, handle and registry queries
-    "update": ["base", "res"],                  # manifest, download, update run
-    "promo": ["base", "res"],                   # promotion feed
+    "net": ["base", "res"],                     # download, signatures, serials, safe names
+    "update": ["net"],                          # manifest, update run
+    "promo": ["net"],                           # promotion feed
     "watch": ["log", "rules", "driver/common"], # driver link and decisions
     # programs beside the guard
     "driver": ["driver/common"],
@@ -46,9 +47,6 @@ LAYERS = {
 # Includes that break the order today and are removed by work under way
 # elsewhere; each names why it is still here. Keep this list short.
 PENDING = {
-    # The feed reuses the update's HTTP download until that download moves
-    # to a folder of its own.
-    ("promo", "update"),
     # Error and warning boxes take their captions from the string table;
     # they leave base/ once no logic shows a message box any more.
     ("base/Strings.cpp", "res"),

@@ -1,7 +1,7 @@
 // DownloadToFile against the real local test servers: what lands on disk for
 // good answers and error statuses, time-outs, cooperative cancel, transfers
 // on several threads at once, and the progress text.
-#include "update/Download.h"
+#include "net/Download.h"
 
 #include "update/UpdateTestKit.h"
 

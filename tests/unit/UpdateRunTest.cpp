@@ -50,17 +50,19 @@ TEST_F(UpdateRun, HostileOrIncompleteManifestsFetchNothing)
         { "drive in the name", kit::Entry("C:hm_hostile.dat", "", bytes, url) },
         { "UNC folder", kit::Entry("x.dat", "\\\\127.0.0.1\\c$", bytes, url) },
         { "no Size", "<File Name=\"x.dat\" LocalPath=\"\" Crc=\"1\" DownloadUrl=\"" + url + "\"/>" },
+        { "no Sha256", "<File Name=\"x.dat\" LocalPath=\"\" Size=\"1\" Crc=\"1\" DownloadUrl=\"" + url + "\"/>" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string manifest = kit::Manifest({ kit::Entry("first.dat", "", bytes, url), c.entry });
-        ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), kit::Publish(Folder() + "UpdateInfo.xml", manifest), ""));
+        ASSERT_TRUE(kit::WriteConfig(m_dir.Path(), kit::PublishSigned(Folder() + "UpdateInfo.xml", manifest), ""));
         const UPDATE_VIEW view = RunToEnd();
         // Reported as malformed (not replaced by a download failure), the
-        // entries before it listed, nothing fetched.
+        // entries before it listed, nothing fetched, and the manifest not
+        // stored (it is written last, beside a complete set of files).
         EXPECT_EQ(UPDATE_STATUS_MANIFEST_MALFORMED, view.status);
         EXPECT_EQ(1u, view.rows.size());
-        EXPECT_EQ(std::vector<std::wstring>{ L"UpdateInfo.xml" }, kit::FilesUnder(m_dir / L"Temp"));
+        EXPECT_EQ(std::vector<std::wstring>{}, kit::FilesUnder(m_dir / L"Temp"));
         for (const wchar_t* outside : { L"..\\Harrowmere.exe", L"..\\x.dat" })
             EXPECT_FALSE(kit::Exists(m_dir / outside));
         EXPECT_FALSE(kit::Exists(L"C:\\hm_hostile"));
@@ -79,10 +81,10 @@ TEST_F(UpdateRun, ManifestFailures)
         { "no settings file", "", UPDATE_STATUS_NO_ADDRESS },
         { "manifest missing", kit::Url("ERROR", "404/UpdateInfo.xml"), UPDATE_STATUS_MANIFEST_FAILED },
         { "server silent", kit::Url("SILENT", "UpdateInfo.xml"), UPDATE_STATUS_MANIFEST_FAILED },
-        { "not a manifest", kit::Publish(Folder() + "UpdateInfo.xml", "<Other/>"), UPDATE_STATUS_MANIFEST_MALFORMED },
-        { "not XML", kit::Publish(Folder() + "UpdateInfo.xml", "<Harrowmere_Update>"), UPDATE_STATUS_MANIFEST_FAILED },
+        { "not a manifest", kit::PublishSigned(Folder() + "UpdateInfo.xml", "<Other/>"), UPDATE_STATUS_MANIFEST_MALFORMED },
+        { "not XML", kit::PublishSigned(Folder() + "UpdateInfo.xml", "<Harrowmere_Update>"), UPDATE_STATUS_MANIFEST_FAILED },
         { "a file that cannot be fetched",
-          kit::Publish(Folder() + "UpdateInfo.xml",
+          kit::PublishSigned(Folder() + "UpdateInfo.xml",
                        kit::Manifest({ kit::Entry("x.dat", "", "x", kit::Url("ERROR", "500/x.dat")) })),
           UPDATE_STATUS_MANIFEST_FAILED },
     };

@@ -1,4 +1,4 @@
-#include "update/SafeName.h"
+#include "net/SafeName.h"
 
 #include <cwctype>
 

@@ -30,25 +30,35 @@ struct DownloadJob {
     // Set (by any thread) to end the transfer; it ends within about a
     // second, also while the server sends nothing.
     const std::atomic<bool>* cancel = nullptr;
-    // An answer longer than this fails (0: no limit).
+    // An answer longer than this fails (0: no limit), and the transfer sets
+    // tooLong.
     uint64_t maxBytes = 0;
+    bool tooLong = false;
     long connectTimeoutMs = kDefaultConnectTimeoutMs;
     long stallSeconds = kDefaultStallSeconds;
 };
 
-enum DownloadResult {
+// The outcome of a transfer. Success is 0 and failure -1, as the callers of
+// the download have always read them; a cancel is told apart.
+enum DownloadResult : int {
     DOWNLOAD_OK = 0,
     DOWNLOAD_FAILED = -1,    // no connection, time-out, HTTP error status, write error, too long
     DOWNLOAD_CANCELLED = -2, // the job's cancel flag ended it
 };
 
-// Fetches the job's address into its target path (a DownloadResult). The
+// Fetches the job's address into its target path. The
 // target is created or truncated only when the server answers with a 2xx
 // status: an error status (404, 500...) or a failed connection leaves an
 // existing file as it was. A successful empty answer leaves an empty file.
 // A transfer that fails or is cancelled after data arrived leaves the part
 // it wrote. Safe to call from several threads at once.
-int DownloadToFile(DownloadJob& job);
+[[nodiscard]] DownloadResult DownloadToFile(DownloadJob& job);
+
+// Fetches the job's address into `body` instead of a file (the job's target
+// path is not used): for what must be checked before it is stored. The job's
+// maxBytes must be set; a longer answer fails. `body` is filled only on
+// success.
+[[nodiscard]] DownloadResult DownloadToMemory(DownloadJob& job, std::string* body);
 
 // The progress text "name -> fileKb/sizeKb (overallKb/totalKb)": the part of
 // the target path after its last backslash, then whole kilobytes (rounded

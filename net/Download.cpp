@@ -1,4 +1,4 @@
-#include "update/Download.h"
+#include "net/Download.h"
 
 #include <curl/curl.h>
 
@@ -23,6 +23,7 @@ struct Transfer {
     DownloadJob* job;
     CURL* curl;
     FILE* out = nullptr;
+    std::string* memory = nullptr; // the body goes here instead of a file
     uint64_t received = 0; // body bytes of this transfer
 
     bool Cancelled() const { return job->cancel && job->cancel->load(std::memory_order_relaxed); }
@@ -36,7 +37,7 @@ struct Transfer {
 
     bool Open()
     {
-        if (out)
+        if (out || memory)
             return true;
         out = _wfopen(job->targetPath.c_str(), L"wb");
         return out != nullptr;
@@ -51,11 +52,17 @@ size_t WriteBlock(char* data, size_t itemSize, size_t items, void* context)
     if (t->Cancelled() || !t->SuccessStatus())
         return 0;
     DownloadJob& job = *t->job;
-    if (job.maxBytes && t->received + length > job.maxBytes)
+    if (job.maxBytes && t->received + length > job.maxBytes) {
+        job.tooLong = true;
         return 0;
+    }
     if (!t->Open())
         return 0;
-    const size_t written = std::fwrite(data, 1, length, t->out);
+    size_t written = length;
+    if (t->memory)
+        t->memory->append(data, length);
+    else
+        written = std::fwrite(data, 1, length, t->out);
     t->received += written;
     job.fileReceived += static_cast<uint32_t>(written);
     job.overallReceived += written;
@@ -73,13 +80,17 @@ int CheckCancel(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 } // namespace
 
-int DownloadToFile(DownloadJob& job)
+namespace {
+
+DownloadResult Perform(DownloadJob& job, std::string* memory)
 {
     InitHttpOnce();
     CURL* curl = curl_easy_init();
     if (!curl)
         return DOWNLOAD_FAILED;
     Transfer transfer{ &job, curl };
+    transfer.memory = memory;
+    job.tooLong = false;
     curl_easy_setopt(curl, CURLOPT_URL, job.address.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBlock);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
@@ -100,12 +111,34 @@ int DownloadToFile(DownloadJob& job)
     const CURLcode code = curl_easy_perform(curl);
     // A successful answer without a body is an empty file.
     const bool ok = code == CURLE_OK && transfer.SuccessStatus() && transfer.Open();
+    // The size limit is checked against the announced length of any answer:
+    // only a successful one is a file that is too long.
+    if (code == CURLE_FILESIZE_EXCEEDED && transfer.SuccessStatus())
+        job.tooLong = true;
     curl_easy_cleanup(curl);
     if (transfer.out)
         std::fclose(transfer.out);
     if (ok)
         return DOWNLOAD_OK;
     return transfer.Cancelled() ? DOWNLOAD_CANCELLED : DOWNLOAD_FAILED;
+}
+
+} // namespace
+
+DownloadResult DownloadToFile(DownloadJob& job)
+{
+    return Perform(job, nullptr);
+}
+
+DownloadResult DownloadToMemory(DownloadJob& job, std::string* body)
+{
+    if (!body || job.maxBytes == 0)
+        return DOWNLOAD_FAILED;
+    std::string received;
+    const DownloadResult result = Perform(job, &received);
+    if (result == DOWNLOAD_OK)
+        body->swap(received);
+    return result;
 }
 
 std::wstring FormatTransferText(const std::wstring& targetPath, uint32_t fileReceived, uint32_t fileSize,
