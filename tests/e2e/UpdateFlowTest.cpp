@@ -126,7 +126,7 @@ protected:
         EXPECT_TRUE(guard.WaitForWindow(kFrameTitle));
         // The frame shows before the main window and its pages are created.
         HWND main = nullptr, page = nullptr;
-        WaitFor([&] {
+        testwait::WaitUntil([&] {
             main = GuardMainWindow(guard.Pid());
             page = main ? PageWith(main, IDC_UPDATE_BUTTON) : nullptr;
             return page != nullptr;
