@@ -9,6 +9,7 @@
 #include "watch/AskAnswer.h"
 #include "watch/DriverService.h"
 #include "watch/RequestHandling.h"
+#include "watch/SensorDelivery.h"
 
 #include <cstdio>
 
@@ -170,6 +171,7 @@ int CWatchMain::Start(bool byUser)
     m_thread = state;
 
     StartAsking();
+    m_sensorWatcher.Start(SensorPathIn(ProgramFolder()));
     return 0;
 }
 
@@ -220,6 +222,7 @@ int CWatchMain::Stop()
 {
     if (!m_device)
         return -1;
+    m_sensorWatcher.Stop();
     std::shared_ptr<RequestThreadState> thread = std::move(m_thread);
     if (thread)
         CancelRequestThread(thread.get());

@@ -9,6 +9,7 @@
 #include "driver/common/WatchProtocol.h"
 #include "rules/RuleEditing.h"
 #include "rules/RuleModel.h"
+#include "watch/ProcessWatcher.h"
 
 #include <windows.h>
 
@@ -166,5 +167,6 @@ private:
     std::function<void()> m_rulesRefused;
     bool m_sessionHeld = false; // the driver took START from this link's device handle
     CConfig* m_config = nullptr;
+    CProcessWatcher m_sensorWatcher; // loads the sensor into processes while started
     DWORD m_lastNotify;
 };

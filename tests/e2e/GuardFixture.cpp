@@ -64,8 +64,16 @@ bool InstallProgramFolder()
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (!CopyFileW((StageDir() + fd.cFileName).c_str(), (dst + fd.cFileName).c_str(), FALSE))
-            ok = false;
+        std::wstring from = StageDir() + fd.cFileName, to = dst + fd.cFileName;
+        if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+            // A sensor still loaded in a running program cannot be
+            // overwritten, but it can be moved aside (and deleted later).
+            std::wstring aside = to + L"." + std::to_wstring(GetTickCount()) + L".old";
+            if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+                !CopyFileW(from.c_str(), to.c_str(), FALSE))
+                ok = false;
+            MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
     } while (FindNextFileW(find, &fd));
     FindClose(find);
     return ok;
