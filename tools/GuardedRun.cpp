@@ -59,7 +59,8 @@ int wmain()
                  GetLastError());
         return kExitNoSensor;
     }
-    STARTUPINFOW si = { sizeof(si) };
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
         fwprintf(stderr, L"GuardedRun: %ls could not be started (error %lu)\n", command.c_str(), GetLastError());
