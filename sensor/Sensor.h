@@ -23,7 +23,7 @@ struct SensorState {
     HMODULE self;
     HMODULE ntdll;
     DWORD tlsIndex;                           // per-thread: re-entrance mark
-    DWORD eventIndex;                         // per-thread: the ask's event
+    DWORD deviceIndex;                         // per-thread: the device handle
     uint32_t processId;
     uint16_t processName[WATCH_INJECT_PROCESS_CHARS]; // this image's base name
     wchar_t sensorPath[MAX_PATH];             // for delivery into children
@@ -44,7 +44,7 @@ void* HookFor(void* real);
 // The one place where an operation is decided: the driver's verdict, or
 // Accept when it cannot be asked (absent, failing, backing off).
 uint32_t DecideOperation(WATCH_INJECT_OPERATION* op);
-// Frees what the calling thread holds (its event); at thread end.
+// Closes the calling thread's device handle; at thread end.
 void ReleaseThread();
 
 // Per-thread re-entrance mark across a whole hook: the sensor's own calls

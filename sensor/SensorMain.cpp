@@ -41,8 +41,8 @@ bool Load(HMODULE self)
     if (!g_state.active)
         return true; // inert: loaded, never patched
     g_state.tlsIndex = TlsAlloc();
-    g_state.eventIndex = TlsAlloc();
-    if (g_state.tlsIndex == TLS_OUT_OF_INDEXES || g_state.eventIndex == TLS_OUT_OF_INDEXES) {
+    g_state.deviceIndex = TlsAlloc();
+    if (g_state.tlsIndex == TLS_OUT_OF_INDEXES || g_state.deviceIndex == TLS_OUT_OF_INDEXES) {
         g_state.active = false;
         return true;
     }

@@ -22,9 +22,12 @@ SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wst
                                     FALSE, pid));
     if (!process)
         return SensorDelivery::Refused;
+    // A process that has only just been created may not answer yet: the
+    // next scan asks again.
     BOOL selfWow = FALSE, otherWow = FALSE;
-    if (!IsWow64Process(GetCurrentProcess(), &selfWow) || !IsWow64Process(process.Get(), &otherWow) ||
-        selfWow != otherWow)
+    if (!IsWow64Process(GetCurrentProcess(), &selfWow) || !IsWow64Process(process.Get(), &otherWow))
+        return SensorDelivery::Refused;
+    if (selfWow != otherWow)
         return SensorDelivery::OtherArchitecture;
 
     SIZE_T bytes = (sensorPath.size() + 1) * sizeof(wchar_t);

@@ -213,12 +213,15 @@ TEST_F(InterceptTest, CmdSeesEachFileVerdictAndTheLogNamesCmd)
     for (const Case& c : cases) {
         ToolResult r = GuardedCmd(c.command);
         SCOPED_TRACE(WideToAnsi(c.command) + " -> " + r.output);
-        if (c.shown)
+        if (c.shown) {
             EXPECT_NE(std::string::npos, r.output.find(c.shown));
-        if (c.hidden)
+        }
+        if (c.hidden) {
             EXPECT_EQ(std::string::npos, r.output.find(c.hidden));
-        if (c.made)
+        }
+        if (c.made) {
             EXPECT_EQ(c.madeExists, Exists(TestPath(c.made)));
+        }
         EXPECT_TRUE(LogHas(L"cmd.exe", c.path)) << Utf8ToWide(ReadProgramFile(L"Harrowmere.log")).size();
     }
 }
@@ -371,7 +374,7 @@ TEST_F(InterceptTest, ProgramRunningBeforeMonitoringStartsIsGuardedOnceItStarts)
                             true));
     StartGuard();
     ASSERT_NE(-1, early.WaitForExit(30000));
-    EXPECT_NE(std::string::npos, early.Output().find("poll: refused after")) << early.Output();
+    EXPECT_NE(std::string::npos, early.Output().find("poll: refused after")) << early.Output() << m_guard.Output();
     EXPECT_TRUE(LogHas(L"accepted.exe", TestPath(L"reject\\a.txt")));
 }
 
