@@ -5,7 +5,6 @@
 #include <tlhelp32.h>
 
 #include <set>
-#include <cstdio>
 
 namespace {
 
@@ -91,7 +90,6 @@ void CProcessWatcher::Scan(bool first)
         if (m_seen.count(pid))
             continue;
         SensorDelivery result = DeliverSensor(pid, entry.szExeFile, m_sensorPath);
-        printf("TRACE sensor %lu %ls %d\n", pid, entry.szExeFile, int(result)); fflush(stdout);
         if (result == SensorDelivery::Refused && ++m_retries[pid] < kMaxTries)
             continue; // too early in its start (or ending): the next scan tries again
         m_retries.erase(pid);
