@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cwctype>
 #include <functional>
+#include <map>
+#include <regex>
+#include <set>
 
 namespace e2e {
 namespace {
@@ -384,6 +387,41 @@ TEST_F(InterceptTest, ProgramRunningBeforeMonitoringStartsIsGuardedOnceItStarts)
     ASSERT_NE(-1, early.WaitForExit(30000));
     EXPECT_NE(std::string::npos, early.Output().find("poll: refused after")) << early.Output() << m_guard.Output();
     EXPECT_TRUE(LogHas(L"accepted.exe", TestPath(L"reject\\a.txt")));
+}
+
+// Lines "odd <case>: <status>" of the helper's odd-argument calls, by case.
+std::map<std::string, std::string> OddStatuses(const std::string& output)
+{
+    std::map<std::string, std::string> statuses;
+    std::smatch m;
+    std::regex line("odd (\\S+): ([0-9a-f]{8})");
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), line); it != std::sregex_iterator(); ++it)
+        statuses[(*it)[1]] = (*it)[2];
+    return statuses;
+}
+
+TEST_F(InterceptTest, OddArgumentsGetTheSystemsOwnAnswerAndNamedOnesTheVerdict)
+{
+    // The system's own answers first, before anything is guarded.
+    const std::wstring unguardedHelper = L"..\\..\\hmtest\\bin\\accepted.exe";
+    std::map<std::string, std::string> system[2] = {
+        OddStatuses(RunTool(unguardedHelper, L"odd " + TestPath(L"accept")).output),
+        OddStatuses(RunTool(unguardedHelper, L"odd " + TestPath(L"reject")).output),
+    };
+    ASSERT_GE(system[0].size(), 12u);
+    ASSERT_EQ("00000000", system[0]["plain"]) << "the helper's own check";
+    StartGuard();
+    const std::set<std::string> named = { "plain", "no-nul", "relative", "no-access", "maximum-allowed", "huge" };
+    const wchar_t* folders[] = { L"accept", L"reject" };
+    for (int f = 0; f < 2; ++f) {
+        std::map<std::string, std::string> guarded =
+            OddStatuses(Guarded(TestPath(L"bin\\accepted.exe") + L" odd " + TestPath(folders[f])).output);
+        EXPECT_EQ(system[f].size(), guarded.size()) << "the guarded helper did not finish";
+        for (const auto& c : system[f]) {
+            bool refused = f == 1 && named.count(c.first);
+            EXPECT_EQ(refused ? "c0000022" : c.second, guarded[c.first]) << WideToAnsi(folders[f]) << " " << c.first;
+        }
+    }
 }
 
 } // namespace
