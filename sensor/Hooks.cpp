@@ -59,16 +59,22 @@ NTSTATUS OpenNullDevice(PHANDLE file, ACCESS_MASK access, const OBJECT_ATTRIBUTE
     return status;
 }
 
+// The verdict on a file open or create with these attributes.
+uint32_t AskFileOpen(const OBJECT_ATTRIBUTES* attributes)
+{
+    WATCH_INJECT_OPERATION op;
+    op.kind = kOpenFile;
+    op.param2[0] = 0;
+    return Ask(&op, FileNameForDriver(attributes, op.param1, WATCH_INJECT_PARAM1_CHARS));
+}
+
 NTSTATUS NTAPI HookCreateFile(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes, PIO_STATUS_BLOCK io,
                               PLARGE_INTEGER allocation, ULONG fileAttributes, ULONG share, ULONG disposition,
                               ULONG options, PVOID ea, ULONG eaLength)
 {
     CReentryGuard guard;
     if (guard.Entered()) {
-        WATCH_INJECT_OPERATION op;
-        op.kind = kOpenFile;
-        op.param2[0] = 0;
-        uint32_t verdict = Ask(&op, FileNameForDriver(attributes, op.param1, WATCH_INJECT_PARAM1_CHARS));
+        uint32_t verdict = AskFileOpen(attributes);
         if (verdict == WATCH_VERDICT_REJECT)
             return kStatusAccessDenied;
         if (verdict == WATCH_VERDICT_FEIGN)
@@ -83,10 +89,7 @@ NTSTATUS NTAPI HookOpenFile(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES
 {
     CReentryGuard guard;
     if (guard.Entered()) {
-        WATCH_INJECT_OPERATION op;
-        op.kind = kOpenFile;
-        op.param2[0] = 0;
-        uint32_t verdict = Ask(&op, FileNameForDriver(attributes, op.param1, WATCH_INJECT_PARAM1_CHARS));
+        uint32_t verdict = AskFileOpen(attributes);
         if (verdict == WATCH_VERDICT_REJECT)
             return kStatusAccessDenied;
         if (verdict == WATCH_VERDICT_FEIGN)
