@@ -62,8 +62,8 @@ bool Load(HMODULE self)
 
 } // namespace sensor
 
-// Exported so that a child's import table can name the sensor as its first
-// import; it does nothing.
+// Exported so that an import table can name the sensor (delivery as the
+// first import of a child's image needs one named export); it does nothing.
 extern "C" __declspec(dllexport) void WINAPI SensorAttach()
 {
 }
