@@ -81,7 +81,8 @@ printf '%-48s %s\n' "set a Run key value (asks; answered with F2)" "$(cat "$prom
 
 # Real interception: programs started through the guarded launcher run with
 # the sensor loaded; what they print is what they saw.
-guarded() { ( cd "$program_dir" && hm_wine GuardedRun.exe "$@" 2>&1 | tr -d '\r' ); }
+# Console programs write in the prefix's ANSI code page (Chinese: CP936).
+guarded() { ( cd "$program_dir" && hm_wine GuardedRun.exe "$@" 2>&1 | tr -d '\r' | iconv -f CP936 -t UTF-8 -c ); }
 # Answers the prompt that an asking rule opens with F2 (refuse), after a
 # screenshot; the prompt refuses by itself when its 30 seconds run out.
 guarded_asked() { # screenshot name, command...
