@@ -183,6 +183,13 @@ FunctionEnd
 
 ; --- setup -------------------------------------------------------------------------
 
+;  Deletes a file at the next start of Windows (MoveFileEx with
+; MOVEFILE_DELAY_UNTIL_REBOOT), without asking for a restart now: the file
+; does no harm until then.
+!macro HM_DELETE_AT_REBOOT PATH
+  System::Call 'kernel32::MoveFileExW(w "${PATH}", p 0, i 4) i'
+!macroend
+
 ;  A sensor that a running program still has loaded cannot be overwritten
 ; or deleted, but it can be renamed: the old file moves aside and is deleted
 ; at the next start of Windows, and the new one takes its name (programs
@@ -194,7 +201,7 @@ FunctionEnd
     ${If} ${Errors}
       System::Call 'kernel32::GetTickCount() i .r9'
       Rename "${PATH}" "${PATH}.$9.old"
-      Delete /REBOOTOK "${PATH}.$9.old"
+      !insertmacro HM_DELETE_AT_REBOOT "${PATH}.$9.old"
     ${EndIf}
   ${EndIf}
 !macroend
@@ -355,6 +362,16 @@ Function un.OptionsPageLeave
   ${NSD_GetState} $OptionsBox $RemoveUserData
 FunctionEnd
 
+;  A sensor still loaded in a running program goes at the next start of
+; Windows.
+!macro HM_REMOVE_SENSOR PATH
+  ClearErrors
+  Delete "${PATH}"
+  ${If} ${Errors}
+    !insertmacro HM_DELETE_AT_REBOOT "${PATH}"
+  ${EndIf}
+!macroend
+
 ; One file of the program folder; the rule file and the log stay unless the
 ; user ticked the box.
 !macro HM_REMOVE_FILE DIR NAME
@@ -363,9 +380,9 @@ FunctionEnd
       Delete "$INSTDIR${DIR}\${NAME}"
     ${EndIf}
   !else if "${NAME}" == "${HM_SENSOR_64}"
-    Delete /REBOOTOK "$INSTDIR${DIR}\${NAME}"
+    !insertmacro HM_REMOVE_SENSOR "$INSTDIR${DIR}\${NAME}"
   !else if "${NAME}" == "${HM_SENSOR_32}"
-    Delete /REBOOTOK "$INSTDIR${DIR}\${NAME}"
+    !insertmacro HM_REMOVE_SENSOR "$INSTDIR${DIR}\${NAME}"
   !else
     Delete "$INSTDIR${DIR}\${NAME}"
   !endif
@@ -443,8 +460,7 @@ Section "un.${HM_NAME}"
   DeleteRegValue HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}"
   DeleteRegKey HKLM "${HM_UNINSTALL_KEY}"
   Delete "$INSTDIR\${HM_UNINSTALLER}"
-  ; A sensor still loaded in a running program goes at the next start of
-  ; Windows (Delete /REBOOTOK above); so do the ones an upgrade moved aside.
-  Delete /REBOOTOK "$INSTDIR\HarrowmereSensor*.old"
+  ; Sensors an upgrade moved aside: gone now, or at the next start of Windows.
+  Delete "$INSTDIR\HarrowmereSensor*.old"
   RMDir "$INSTDIR"
 SectionEnd

@@ -10,6 +10,9 @@ namespace {
 
 // A process that refuses the thread this many scans running is given up.
 const int kMaxTries = 50;
+// How long one delivery waits for its remote thread; a process that cannot
+// run it yet is tried again at a later scan.
+const DWORD kDeliveryWaitMs = 1000;
 
 ULONGLONG FileTimeValue(const FILETIME& t)
 {
@@ -89,7 +92,10 @@ void CProcessWatcher::Scan(bool first)
         running.insert(pid);
         if (m_seen.count(pid))
             continue;
-        SensorDelivery result = DeliverSensor(pid, entry.szExeFile, m_sensorPath);
+        // Stop is never held up by more than the one delivery under way.
+        if (WaitForSingleObject(m_stop.Get(), 0) == WAIT_OBJECT_0)
+            break;
+        SensorDelivery result = DeliverSensor(pid, entry.szExeFile, m_sensorPath, kDeliveryWaitMs, m_stop.Get());
         if (result == SensorDelivery::Refused && ++m_retries[pid] < kMaxTries)
             continue; // too early in its start (or ending): the next scan tries again
         m_retries.erase(pid);
@@ -105,8 +111,6 @@ void CProcessWatcher::Scan(bool first)
             if (delay > m_maxDelayMs)
                 m_maxDelayMs = delay;
         }
-        if (WaitForSingleObject(m_stop.Get(), 0) == WAIT_OBJECT_0)
-            break;
     }
     CloseHandle(snapshot);
     // An id that left the list may come back as a new process.

@@ -33,8 +33,8 @@ public:
     // Starts the watcher thread for the sensor at `sensorPath`; scans every
     // `pollMs`. False when it runs already or the thread cannot start.
     bool Start(const std::wstring& sensorPath, DWORD pollMs = kDefaultPollMs);
-    // Sets the stop event and joins the thread (a delivery in progress ends
-    // within its own wait of at most a few seconds).
+    // Sets the stop event and joins the thread (a delivery in progress stops
+    // waiting for its remote thread at once).
     void Stop();
     bool Running() const { return m_thread.joinable(); }
     Counts GetCounts() const;

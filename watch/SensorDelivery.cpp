@@ -13,7 +13,8 @@ std::wstring SensorPathIn(const std::wstring& programFolder)
     return path + HM_SENSOR_FILE;
 }
 
-SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wstring& sensorPath, DWORD waitMs)
+SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wstring& sensorPath, DWORD waitMs,
+                             HANDLE cancel)
 {
     if (pid == GetCurrentProcessId() || pid == 0 || sensor::IsExcludedImage(imageName))
         return SensorDelivery::Excluded;
@@ -41,7 +42,8 @@ SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wst
     SensorDelivery result = SensorDelivery::Refused;
     if (load && WriteProcessMemory(process.Get(), remote, sensorPath.c_str(), bytes, &written) && written == bytes) {
         ui::CHandle thread(CreateRemoteThread(process.Get(), nullptr, 0, load, remote, 0, nullptr));
-        if (thread && WaitForSingleObject(thread.Get(), waitMs) == WAIT_OBJECT_0) {
+        HANDLE waits[2] = { thread.Get(), cancel };
+        if (thread && WaitForMultipleObjects(cancel ? 2 : 1, waits, FALSE, waitMs) == WAIT_OBJECT_0) {
             DWORD loaded = 0; // the module's low 32 bits: zero when the load failed
             GetExitCodeThread(thread.Get(), &loaded);
             result = loaded ? SensorDelivery::Delivered : SensorDelivery::Refused;

@@ -20,6 +20,9 @@ enum class SensorDelivery {
 std::wstring SensorPathIn(const std::wstring& programFolder);
 
 // Loads the sensor at `sensorPath` into process `pid` whose image base name
-// is `imageName`; waits up to `waitMs` for the load to finish.
+// is `imageName`; waits up to `waitMs` for the load to finish, or until
+// `cancel` (an event, may be null) is set. A process whose threads cannot
+// run yet (created suspended, still starting) answers Refused when the wait
+// ends; its remote thread loads the sensor once the process runs.
 SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wstring& sensorPath,
-                             DWORD waitMs = 5000);
+                             DWORD waitMs = 1000, HANDLE cancel = nullptr);
