@@ -190,6 +190,20 @@ FunctionEnd
   System::Call 'kernel32::MoveFileExW(w "${PATH}", p 0, i 4) i'
 !macroend
 
+;  Moves a loaded sensor out of the program folder (into the temporary
+; folder, on the same drive as a rule) and deletes it at the next start of
+; Windows; where it cannot be moved, it is deleted at reboot where it is.
+!macro HM_SENSOR_OUT PATH
+  System::Call 'kernel32::GetTickCount() i .r9'
+  ClearErrors
+  Rename "${PATH}" "$TEMP\${HM_NAME}-sensor-$9.old"
+  ${If} ${Errors}
+    !insertmacro HM_DELETE_AT_REBOOT "${PATH}"
+  ${Else}
+    !insertmacro HM_DELETE_AT_REBOOT "$TEMP\${HM_NAME}-sensor-$9.old"
+  ${EndIf}
+!macroend
+
 ;  A sensor that a running program still has loaded cannot be overwritten
 ; or deleted, but it can be renamed: the old file moves aside and is deleted
 ; at the next start of Windows, and the new one takes its name (programs
@@ -199,9 +213,7 @@ FunctionEnd
     ClearErrors
     Delete "${PATH}"
     ${If} ${Errors}
-      System::Call 'kernel32::GetTickCount() i .r9'
-      Rename "${PATH}" "${PATH}.$9.old"
-      !insertmacro HM_DELETE_AT_REBOOT "${PATH}.$9.old"
+      !insertmacro HM_SENSOR_OUT "${PATH}"
     ${EndIf}
   ${EndIf}
 !macroend
@@ -368,7 +380,7 @@ FunctionEnd
   ClearErrors
   Delete "${PATH}"
   ${If} ${Errors}
-    !insertmacro HM_DELETE_AT_REBOOT "${PATH}"
+    !insertmacro HM_SENSOR_OUT "${PATH}"
   ${EndIf}
 !macroend
 

@@ -36,6 +36,21 @@ ULONGLONG Now()
     return FileTimeValue(now);
 }
 
+// The id of the process that started this one, 0 when it is not known.
+DWORD ParentProcessId()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD parent = 0;
+    PROCESSENTRY32W entry = { sizeof(entry) };
+    for (BOOL ok = Process32FirstW(snapshot, &entry); ok && !parent; ok = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    return parent;
+}
+
 } // namespace
 
 bool CProcessWatcher::Start(const std::wstring& sensorPath, DWORD pollMs)
@@ -75,6 +90,11 @@ CProcessWatcher::Counts CProcessWatcher::GetCounts() const
 
 void CProcessWatcher::Run()
 {
+    // The program that started the guard (the setup program, the updater, a
+    // script) is left alone: it installs and configures the guard and must
+    // not be held back by the guard it started.
+    if (DWORD parent = ParentProcessId())
+        m_seen.insert(parent);
     Scan(true);
     while (WaitForSingleObject(m_stop.Get(), m_pollMs) == WAIT_TIMEOUT)
         Scan(false);

@@ -163,8 +163,9 @@ protected:
         DeleteProgramFile(L"Harrowmere.log");
         ASSERT_TRUE(WriteProgramFile(L"Harrowmere.erd", WideToAnsi(kRules)));
         testreg::DeleteTree(HKEY_CURRENT_USER, kTestKey);
-        // The tree is made before the guard starts: from then on this
-        // program is guarded too.
+        // The tree is made before the guard starts (this program starts
+        // the guard, so its watcher leaves it alone; what it starts through
+        // GuardedRun.exe is guarded).
         for (const wchar_t* dir : { L"", L"accept", L"feign", L"reject", L"ask", L"bin" }) {
             CreateDirectoryW(TestPath(dir).c_str(), nullptr);
             for (const wchar_t* stray : { L"\\new.txt", L"\\copy.txt", L"\\ran.txt" })
