@@ -19,6 +19,9 @@
 !include nsDialogs.nsh
 !include WinMessages.nsh
 !include x64.nsh
+!include StrFunc.nsh
+${StrStr}
+${UnStrRep}
 
 !define HM_NAME "Harrowmere"
 !define HM_PUBLISHER "Harrowmere"
@@ -37,6 +40,16 @@
 !define HM_RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define HM_RUN_VALUE "Harrowmere"
 !define HM_SETTINGS_KEY "Software\Harrowmere"
+; The sensor DLLs: loaded into guarded programs and never unloaded there, so
+; a setup or an uninstall may find them in use.
+!define HM_SENSOR_64 "HarrowmereSensor64.dll"
+!define HM_SENSOR_32 "HarrowmereSensor32.dll"
+!if "${HM_ARCH}" == "x86_64"
+  !define HM_SENSOR_THIS "${HM_SENSOR_64}"
+!else
+  !define HM_SENSOR_THIS "${HM_SENSOR_32}"
+!endif
+!define HM_APPINIT_KEY "Software\Microsoft\Windows NT\CurrentVersion\Windows"
 ; How long the guard gets to end, and the driver service to stop.
 !define HM_GUARD_EXIT_MS 15000
 !define HM_SERVICE_STOP_POLLS 100 ; of 100 ms
@@ -170,6 +183,41 @@ FunctionEnd
 
 ; --- setup -------------------------------------------------------------------------
 
+;  Deletes a file at the next start of Windows (MoveFileEx with
+; MOVEFILE_DELAY_UNTIL_REBOOT), without asking for a restart now: the file
+; does no harm until then.
+!macro HM_DELETE_AT_REBOOT PATH
+  System::Call 'kernel32::MoveFileExW(w "${PATH}", p 0, i 4) i'
+!macroend
+
+;  Moves a loaded sensor out of the program folder (into the temporary
+; folder, on the same drive as a rule) and deletes it at the next start of
+; Windows; where it cannot be moved, it is deleted at reboot where it is.
+!macro HM_SENSOR_OUT PATH
+  System::Call 'kernel32::GetTickCount() i .r9'
+  ClearErrors
+  Rename "${PATH}" "$TEMP\${HM_NAME}-sensor-$9.old"
+  ${If} ${Errors}
+    !insertmacro HM_DELETE_AT_REBOOT "${PATH}"
+  ${Else}
+    !insertmacro HM_DELETE_AT_REBOOT "$TEMP\${HM_NAME}-sensor-$9.old"
+  ${EndIf}
+!macroend
+
+;  A sensor that a running program still has loaded cannot be overwritten
+; or deleted, but it can be renamed: the old file moves aside and is deleted
+; at the next start of Windows, and the new one takes its name (programs
+; started from then on load the new one).
+!macro HM_SENSOR_ASIDE PATH
+  ${If} ${FileExists} "${PATH}"
+    ClearErrors
+    Delete "${PATH}"
+    ${If} ${Errors}
+      !insertmacro HM_SENSOR_OUT "${PATH}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; One staged file. The user's files are written only when missing, so an
 ; upgrade keeps them byte for byte.
 !macro HM_INSTALL_FILE DIR NAME SOURCE
@@ -178,6 +226,10 @@ FunctionEnd
     SetOverwrite off
   !else if "${NAME}" == "${HM_CONFIG_FILE}"
     SetOverwrite off
+  !else if "${NAME}" == "${HM_SENSOR_64}"
+    !insertmacro HM_SENSOR_ASIDE "$INSTDIR${DIR}\${NAME}"
+  !else if "${NAME}" == "${HM_SENSOR_32}"
+    !insertmacro HM_SENSOR_ASIDE "$INSTDIR${DIR}\${NAME}"
   !endif
   File "/oname=${NAME}" "${SOURCE}"
   SetOverwrite on
@@ -190,6 +242,7 @@ Section "${HM_NAME}" SecProgram
   !include "${HM_INSTALL_LIST}"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\${HM_UNINSTALLER}"
+  Call RegisterAppInit
 
   CreateDirectory "$SMPROGRAMS\${HM_NAME}"
   CreateShortcut "$SMPROGRAMS\${HM_NAME}\${HM_NAME}.lnk" "$INSTDIR\${HM_PROGRAM}"
@@ -247,6 +300,45 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+;  Where the system honours AppInit_DLLs, the sensor is listed there, so that
+; every program that loads user32 loads the sensor from its start. Wine does
+; not honour it (the key "Software\Wine" tells Wine apart): nothing is
+; written there. The short path is listed (the list is separated by blanks);
+; a LoadAppInit_DLLs that was 0 is set to 1 and its old value remembered for
+; the uninstaller. Where Windows requires signed AppInit DLLs (Secure Boot)
+; the system skips the unsigned sensor, and the guard's delivery is all there
+; is.
+Function RegisterAppInit
+  ClearErrors
+  EnumRegKey $0 HKLM "Software\Wine" 0
+  ${IfNot} ${Errors}
+    Return
+  ${EndIf}
+  !if "${HM_ARCH}" == "x86_64"
+    SetRegView 64
+  !endif
+  GetFullPathName /SHORT $1 "$INSTDIR\${HM_SENSOR_THIS}"
+  ReadRegStr $0 HKLM "${HM_APPINIT_KEY}" "AppInit_DLLs"
+  ${StrStr} $2 "$0" "$1"
+  ${If} $2 == ""
+    ${If} $0 == ""
+      WriteRegStr HKLM "${HM_APPINIT_KEY}" "AppInit_DLLs" "$1"
+    ${Else}
+      WriteRegStr HKLM "${HM_APPINIT_KEY}" "AppInit_DLLs" "$0 $1"
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
+  ReadRegDWORD $3 HKLM "${HM_APPINIT_KEY}" "LoadAppInit_DLLs"
+  ${If} ${Errors}
+  ${OrIf} $3 = 0
+    WriteRegDWORD HKLM "${HM_UNINSTALL_KEY}" "LoadAppInitBefore" 0
+    WriteRegDWORD HKLM "${HM_APPINIT_KEY}" "LoadAppInit_DLLs" 1
+  ${EndIf}
+  !if "${HM_ARCH}" == "x86_64"
+    SetRegView lastused
+  !endif
+FunctionEnd
+
 ; --- uninstaller -------------------------------------------------------------------
 
 Var OptionsBox
@@ -282,6 +374,16 @@ Function un.OptionsPageLeave
   ${NSD_GetState} $OptionsBox $RemoveUserData
 FunctionEnd
 
+;  A sensor still loaded in a running program goes at the next start of
+; Windows.
+!macro HM_REMOVE_SENSOR PATH
+  ClearErrors
+  Delete "${PATH}"
+  ${If} ${Errors}
+    !insertmacro HM_SENSOR_OUT "${PATH}"
+  ${EndIf}
+!macroend
+
 ; One file of the program folder; the rule file and the log stay unless the
 ; user ticked the box.
 !macro HM_REMOVE_FILE DIR NAME
@@ -289,10 +391,41 @@ FunctionEnd
     ${If} $RemoveUserData == ${BST_CHECKED}
       Delete "$INSTDIR${DIR}\${NAME}"
     ${EndIf}
+  !else if "${NAME}" == "${HM_SENSOR_64}"
+    !insertmacro HM_REMOVE_SENSOR "$INSTDIR${DIR}\${NAME}"
+  !else if "${NAME}" == "${HM_SENSOR_32}"
+    !insertmacro HM_REMOVE_SENSOR "$INSTDIR${DIR}\${NAME}"
   !else
     Delete "$INSTDIR${DIR}\${NAME}"
   !endif
 !macroend
+
+;  Takes the sensor out of AppInit_DLLs again (and LoadAppInit_DLLs back to
+; what it was before setup set it).
+Function un.UnregisterAppInit
+  !if "${HM_ARCH}" == "x86_64"
+    SetRegView 64
+  !endif
+  GetFullPathName /SHORT $1 "$INSTDIR\${HM_SENSOR_THIS}"
+  ClearErrors
+  ReadRegStr $0 HKLM "${HM_APPINIT_KEY}" "AppInit_DLLs"
+  ${If} $1 != ""
+  ${AndIf} $0 != ""
+    ${UnStrRep} $2 "$0" " $1" ""
+    ${UnStrRep} $2 "$2" "$1" ""
+    ${If} $2 != $0
+      WriteRegStr HKLM "${HM_APPINIT_KEY}" "AppInit_DLLs" "$2"
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
+  ReadRegDWORD $3 HKLM "${HM_UNINSTALL_KEY}" "LoadAppInitBefore"
+  ${IfNot} ${Errors}
+    WriteRegDWORD HKLM "${HM_APPINIT_KEY}" "LoadAppInit_DLLs" $3
+  ${EndIf}
+  !if "${HM_ARCH}" == "x86_64"
+    SetRegView lastused
+  !endif
+FunctionEnd
 
 !macro HM_REMOVE_DIR DIR
   RMDir "$INSTDIR${DIR}"
@@ -301,6 +434,7 @@ FunctionEnd
 Section "un.${HM_NAME}"
   Call un.CloseGuard
   Call un.RemoveDriverService
+  Call un.UnregisterAppInit
   Delete /REBOOTOK "$SYSDIR\drivers\${HM_DRIVER_FILE}"
 
   !include "${HM_REMOVE_LIST}"
@@ -338,5 +472,7 @@ Section "un.${HM_NAME}"
   DeleteRegValue HKCU "${HM_RUN_KEY}" "${HM_RUN_VALUE}"
   DeleteRegKey HKLM "${HM_UNINSTALL_KEY}"
   Delete "$INSTDIR\${HM_UNINSTALLER}"
+  ; Sensors an upgrade moved aside: gone now, or at the next start of Windows.
+  Delete "$INSTDIR\HarrowmereSensor*.old"
   RMDir "$INSTDIR"
 SectionEnd

@@ -5,8 +5,10 @@
 # Harrowmere.cfg names (an update folder built from this build, and a feed
 # with a picture) on 127.0.0.1. Runs until interrupted (Ctrl+C). Without a
 # display it runs in Xvfb and saves a screenshot of the desktop. After
-# start-up it injects a few sample operations through WatchSim.exe and prints
-# the verdicts and the log lines they produced.
+# start-up it injects a few sample operations through WatchSim.exe, then has
+# real programs (cmd.exe, reg.exe), started guarded through GuardedRun.exe,
+# try a protected file, a registry value and a program start, and prints what
+# each program saw and the log lines they produced.
 #   --once     end after the demonstration (for scripts)
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
@@ -76,6 +78,38 @@ hm_screenshot "$HM_BUILD_ROOT/screenshots/run-prompt.png"
 xdotool key F2 >/dev/null 2>&1 || true
 wait $asker
 printf '%-48s %s\n' "set a Run key value (asks; answered with F2)" "$(cat "$prompt_out")"
+
+# Real interception: programs started through the guarded launcher run with
+# the sensor loaded; what they print is what they saw.
+# Console programs write in the prefix's ANSI code page (Chinese: CP936).
+guarded() { ( cd "$program_dir" && hm_wine GuardedRun.exe "$@" 2>&1 | tr -d '\r' | iconv -f CP936 -t UTF-8 -c ); }
+# Answers the prompt that an asking rule opens with F2 (refuse), after a
+# screenshot; the prompt refuses by itself when its 30 seconds run out.
+guarded_asked() { # screenshot name, command...
+    local shot=$1; shift
+    local out=$HM_RUN_DIR/guarded.out
+    guarded "$@" >"$out" &
+    local runner=$!
+    sleep 3
+    hm_screenshot "$HM_BUILD_ROOT/screenshots/$shot"
+    xdotool key F2 >/dev/null 2>&1 || true
+    wait $runner
+    cat "$out"
+}
+echo
+echo "Real programs, guarded (each shows what the program itself saw):"
+echo "> cmd.exe /c type C:\windows\system32\drivers\etc\hosts   (refused)"
+guarded cmd.exe /c 'type C:\windows\system32\drivers\etc\hosts'
+rm -f "$WINEPREFIX/drive_c/autorun.inf"
+echo "> cmd.exe /c echo [autorun] > C:\autorun.inf   (feigned: cmd sees success, no file appears)"
+guarded cmd.exe /c 'echo [autorun] > C:\autorun.inf && echo cmd: written'
+[ -e "$WINEPREFIX/drive_c/autorun.inf" ] && echo "C:\autorun.inf exists" || echo "C:\autorun.inf does not exist"
+echo "> reg.exe add HKCU\...\CurrentVersion\Run /v Demo   (asks; answered with F2)"
+guarded_asked run-prompt-reg.png reg.exe add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Demo /d demo.exe /f
+mkdir -p "$WINEPREFIX/drive_c/windows/Temp"
+cp -f "$WINEPREFIX/drive_c/windows/system32/hostname.exe" "$WINEPREFIX/drive_c/windows/Temp/demo.exe" 2>/dev/null
+echo "> cmd.exe /c C:\windows\Temp\demo.exe   (a program start in Temp asks; answered with F2)"
+guarded_asked run-prompt-start.png cmd.exe /c 'C:\windows\Temp\demo.exe & echo cmd: errorlevel %errorlevel%'
 echo
 echo "New lines of Harrowmere.log:"
 tail -n +$((lines_before + 1)) "$log_file" 2>/dev/null | tr -d '\r'

@@ -8,6 +8,7 @@
 #include "watch/AskAnswer.h"
 #include "watch/DriverService.h"
 #include "watch/RequestHandling.h"
+#include "watch/SensorDelivery.h"
 
 #include <cstdio>
 
@@ -204,6 +205,7 @@ CWatchMain::StartResult CWatchMain::Start(bool byUser)
     m_thread = state;
 
     StartAsking();
+    m_sensorWatcher.Start(SensorPathIn(ProgramFolder()));
     return START_OK;
 }
 
@@ -254,6 +256,7 @@ CWatchMain::StopResult CWatchMain::Stop()
 {
     if (!m_device)
         return STOP_NOT_STARTED;
+    m_sensorWatcher.Stop();
     std::shared_ptr<RequestThreadState> thread = std::move(m_thread);
     if (thread)
         CancelRequestThread(thread.get());

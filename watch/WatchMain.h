@@ -9,6 +9,7 @@
 #include "driver/common/WatchProtocol.h"
 #include "rules/RuleEditing.h"
 #include "rules/RuleModel.h"
+#include "watch/ProcessWatcher.h"
 
 #include <windows.h>
 
@@ -221,4 +222,5 @@ private:
     DWORD m_linkWaitMs = kLinkWaitMs;
     std::wstring m_driverFolder;
     std::atomic<DWORD> m_lastNotify; // the request thread takes turns; tests set it
+    CProcessWatcher m_sensorWatcher; // loads the sensor into processes while started
 };

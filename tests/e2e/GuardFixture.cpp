@@ -65,8 +65,16 @@ bool CopyFolderFiles(const std::wstring& from, const std::wstring& to)
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (!CopyFileW((from + fd.cFileName).c_str(), (to + fd.cFileName).c_str(), FALSE))
-            ok = false;
+        const std::wstring source = from + fd.cFileName, target = to + fd.cFileName;
+        if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+            // A sensor still loaded in a running program cannot be
+            // overwritten, but it can be moved aside (and deleted later).
+            std::wstring aside = target + L"." + std::to_wstring(GetTickCount()) + L".old";
+            if (!MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+                !CopyFileW(source.c_str(), target.c_str(), FALSE))
+                ok = false;
+            MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
     } while (FindNextFileW(find, &fd));
     FindClose(find);
     return ok;

@@ -27,10 +27,11 @@ LAYERS = {
     "net": ["base", "res"],                     # download, signatures, serials, safe names
     "update": ["net"],                          # manifest, update run
     "promo": ["net"],                           # promotion feed
-    "watch": ["log", "rules", "driver/common"], # driver link and decisions
+    "sensor": ["names", "driver/common"],       # the sensor DLL loaded into guarded processes
+    "watch": ["log", "rules", "sensor", "driver/common"], # driver link and decisions
     # programs beside the guard
     "driver": ["driver/common"],
-    "tools": ["driver/common"],
+    "tools": ["sensor", "driver/common"],
     "updater": ["update"],
     # windows, from the bottom
     "ui": ["base"],                             # the window layer
