@@ -1,5 +1,7 @@
 #include "controls/ListView.h"
 
+#include <algorithm>
+
 namespace {
 
 int HeaderCount(HWND list)
@@ -99,6 +101,8 @@ void CListView::SetImages(HIMAGELIST images)
 
 int CListView::AddRow(const std::vector<std::wstring>& texts, LPARAM data, int image)
 {
+    if (IsVirtual())
+        return -1;
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_PARAM | (image >= 0 ? LVIF_IMAGE : 0);
     item.iItem = RowCount();
@@ -149,6 +153,8 @@ std::wstring CListView::Cell(int row, int column) const
 
 LPARAM CListView::RowData(int row) const
 {
+    if (IsVirtual())
+        return row >= 0 && static_cast<size_t>(row) < m_virtualRows.size() ? m_virtualRows[static_cast<size_t>(row)] : 0;
     LVITEMW item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;
@@ -164,7 +170,42 @@ int CListView::RowCount() const
 
 void CListView::DeleteAllRows()
 {
+    if (IsVirtual()) {
+        SetVirtualRows({});
+        return;
+    }
     SendMessageW(m_hWnd, LVM_DELETEALLITEMS, 0, 0);
+}
+
+bool CListView::IsVirtual() const
+{
+    return m_hWnd && (GetWindowLongPtrW(m_hWnd, GWL_STYLE) & LVS_OWNERDATA) != 0;
+}
+
+void CListView::SetVirtualRows(std::vector<LPARAM> data)
+{
+    if (!IsVirtual())
+        return;
+    ClearSelection();
+    m_virtualRows = std::move(data);
+    SendMessageW(m_hWnd, LVM_SETITEMCOUNT, m_virtualRows.size(), 0);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+bool CListView::HandleDisplayInfo(NMHDR* header, const std::function<std::wstring(LPARAM, int)>& text) const
+{
+    if (!header || header->hwndFrom != m_hWnd || header->code != LVN_GETDISPINFOW)
+        return false;
+    LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        const std::wstring cell = item.iItem >= 0 && static_cast<size_t>(item.iItem) < m_virtualRows.size()
+                                      ? text(m_virtualRows[static_cast<size_t>(item.iItem)], item.iSubItem)
+                                      : std::wstring();
+        const size_t n = std::min(cell.size(), static_cast<size_t>(item.cchTextMax - 1));
+        cell.copy(item.pszText, n);
+        item.pszText[n] = L'\0';
+    }
+    return true;
 }
 
 std::vector<int> CListView::SelectedRows() const

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,16 @@ public:
     int RowCount() const;
     void DeleteAllRows();
 
+    // Rows of a list made with LVS_OWNERDATA: the list holds only their
+    // count, this class each row's value, and the owner gives the texts as
+    // the list asks for them (HandleDisplayInfo). Setting them clears the
+    // selection. AddRow does nothing on such a list.
+    bool IsVirtual() const;
+    void SetVirtualRows(std::vector<LPARAM> data);
+    // Answers the list's LVN_GETDISPINFOW with `text(row value, column)`;
+    // true when the notification was this list's.
+    bool HandleDisplayInfo(NMHDR* header, const std::function<std::wstring(LPARAM data, int column)>& text) const;
+
     std::vector<int> SelectedRows() const;
     // Selects and focuses one row (others keep their state), scrolled into view.
     void SelectRow(int row);
@@ -60,6 +71,7 @@ public:
 
 protected:
     HWND m_hWnd = nullptr;
+    std::vector<LPARAM> m_virtualRows;
 };
 
 // Column widths of any list control in report view (also one that a control

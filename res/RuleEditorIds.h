@@ -21,6 +21,8 @@
 #define IDC_RULE_MOVE_TO_GROUP      1111
 #define IDC_RULE_SPLITTER           1120
 #define IDC_RULE_STATUS_BAR         1121
+#define IDC_RULE_FILTER_LABEL       1190
+#define IDC_RULE_FILTER             1191
 
 // Shared by the editor's details and the rule dialog
 #define IDC_RULE_INFO_LABEL         1148
@@ -104,3 +106,4 @@
 #define IDS_RULE_FILE_PATH_EMPTY    5044
 #define IDS_RULE_REG_PATH_EMPTY     5045
 #define IDS_RULE_CHOOSE_FOLDER      5046
+#define IDS_RULE_FILTER_LABEL       5047

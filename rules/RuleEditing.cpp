@@ -2,6 +2,8 @@
 
 #include "rules/RuleFile.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -141,4 +143,28 @@ std::wstring ParamFullText(const PARAM_LIST* params, uint32_t index)
     wchar_t buffer[64] = {};
     FormatParam(params, index, buffer, 64);
     return buffer;
+}
+
+std::wstring FoldCase(const std::wstring& text)
+{
+    std::wstring folded = text;
+    if (!folded.empty())
+        CharLowerBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+    return folded;
+}
+
+bool RuleContainsText(const Rule* rule, const std::wstring& folded)
+{
+    if (folded.empty())
+        return true;
+    if (!rule)
+        return false;
+    if (FoldCase(rule->info).find(folded) != std::wstring::npos)
+        return true;
+    const uint32_t params = RuleKind(rule) == OperationKind::SetRegistryValue ? 2 : 1;
+    for (uint32_t i = 0; i < params; ++i) {
+        if (FoldCase(ParamFullText(rule->params, i)).find(folded) != std::wstring::npos)
+            return true;
+    }
+    return false;
 }

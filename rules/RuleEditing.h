@@ -75,3 +75,10 @@ RULE_CONTENT CopyRuleContent(const Rule* rule);
 // Same action, log mode, flags, description, kind and parameters (the group
 // does not count).
 bool RuleHasContent(const Rule* rule, const RULE_CONTENT& content);
+
+// A text folded to lower case, for finding without regard to case.
+std::wstring FoldCase(const std::wstring& text);
+// True when the rule's description or one of its parameters contains
+// `folded` (a FoldCase text) without regard to case; an empty text is in
+// every rule.
+bool RuleContainsText(const Rule* rule, const std::wstring& folded);

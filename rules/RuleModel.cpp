@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -225,6 +226,37 @@ bool RemoveRule(ProgramEntry* entry, Rule* rule)
         return false;
     delete rule;
     return true;
+}
+
+size_t RemoveRules(ProgramEntry* entry, const std::vector<Rule*>& rules)
+{
+    if (!entry || rules.empty())
+        return 0;
+    std::unordered_set<const Rule*> doomed(rules.begin(), rules.end());
+    size_t removed = 0;
+    for (uint32_t kind = 0; kind < OPERATION_KIND_COUNT; ++kind) {
+        Rule* previous = nullptr;
+        for (Rule* r = entry->rules[kind]; r;) {
+            Rule* next = r->next;
+            if (doomed.erase(r) == 0) {
+                previous = r;
+                r = next;
+                continue;
+            }
+            if (previous)
+                previous->next = next;
+            else
+                entry->rules[kind] = next;
+            if (entry->tails[kind] == r)
+                entry->tails[kind] = previous;
+            r->next = nullptr;
+            UnindexRule(entry->owner, r);
+            delete r;
+            ++removed;
+            r = next;
+        }
+    }
+    return removed;
 }
 
 bool RemoveRuleFromKind(ProgramEntry* entry, uint32_t kind, Rule* rule)

@@ -16,6 +16,7 @@
 #include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <vector>
 
 // ---- rules -----------------------------------------------------------------
 
@@ -132,6 +133,11 @@ bool AppendRule(ProgramEntry* entry, Rule* rule);
 // Unlinks the rule from the list of its kind and releases it with its
 // description and PARAM_LIST. False when the rule is not in that list.
 bool RemoveRule(ProgramEntry* entry, Rule* rule);
+
+// Removes every rule of `rules` that is in the entry's lists, in one pass
+// over each list (many rules at once cost one walk, not one per rule), and
+// releases them. Rules not in the entry are left alone. The count removed.
+size_t RemoveRules(ProgramEntry* entry, const std::vector<Rule*>& rules);
 
 // Unlinks the rule from the list of `kind` and releases it with its
 // description but not its PARAM_LIST, which the caller has handed to a

@@ -2,7 +2,8 @@
 # Runs the benchmarks under wine64 and prints their tables: rule file, image
 # and matching costs, log append rate, process manager refresh and finder
 # costs with 100 extra processes, canonical file and key names beside an
-# open (bench_names), and the request round trip through the
+# open (bench_names), the rule editor with 10 and 10,000 rules
+# (open, select, delete, save, filter), and the request round trip through the
 # installed guard and driver beside a bare two-process event ping-pong,
 # measured interleaved (bench_road), and the cost of interception: 2,000
 # opens of an existing file by a guarded program against the same program
@@ -18,7 +19,7 @@ trap hm_wine_down EXIT
 hm_wine_up
 bench=$HM_BUILD_ROOT/x86_64/bench
 
-for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe "$bench"/bench_sysview.exe "$bench"/bench_names.exe; do
+for b in "$bench"/bench_rules.exe "$bench"/bench_log.exe "$bench"/bench_sysview.exe "$bench"/bench_names.exe "$bench"/bench_editor.exe; do
     [ -f "$b" ] || continue
     echo "== $(basename "$b" .exe)"
     (cd "$bench" && hm_wine "$(basename "$b")" | tr -d '\r')

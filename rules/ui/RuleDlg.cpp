@@ -31,23 +31,7 @@ const int kMovingControls[] = { IDC_RULE_NEW_RULE, IDC_RULE_EDIT_RULE, IDC_RULE_
 const int kDetailEdits[] = { IDC_RULE_INFO, IDC_RULE_PARAM1, IDC_RULE_PARAM2 };
 const int kRuleButtons[] = { IDC_RULE_EDIT_RULE, IDC_RULE_DELETE_RULES, IDC_RULE_MOVE_TO_GROUP };
 
-std::vector<std::wstring> RowTexts(const Rule* rule, const GroupList& groups)
-{
-    wchar_t summary[kSummaryChars + 1] = {};
-    FormatParam(rule->params, 0, summary, kSummaryChars + 1);
-    UINT log = IDS_RULE_LOG_NONE;
-    if (rule->log == RuleLog::Log)
-        log = IDS_RULE_LOG_LOG;
-    else if (rule->log == RuleLog::Alert)
-        log = IDS_RULE_LOG_ALERT;
-    const RuleGroup* group = rule->groupId < 0 ? nullptr : FindGroupById(&groups, rule->groupId);
-    return { summary,
-             OperationDisplayName(RuleKind(rule)),
-             ui::LoadStr(log),
-             ui::LoadStr(rule->action == RuleAction::Accept ? IDS_RULE_ACTION_ACCEPT : IDS_RULE_ACTION_REJECT),
-             ui::LoadStr((rule->flags & RuleFlag::Ask) ? IDS_RULE_ASK_YES : IDS_RULE_ASK_NO),
-             group ? group->name : ui::LoadStr(IDS_RULE_NO_GROUP) };
-}
+enum RuleColumn { COLUMN_SUMMARY, COLUMN_KIND, COLUMN_LOG, COLUMN_ACTION, COLUMN_ASK, COLUMN_GROUP };
 
 } // namespace
 
@@ -105,6 +89,11 @@ void CRuleDlg::SetUpControls()
     m_splitter.SetRange(kSplitterMin, kSplitterMax);
     m_splitter.SetNotifyMessage(WM_RULE_SPLITTER_MOVED);
 
+    m_cellTexts = { ui::LoadStr(IDS_RULE_LOG_NONE),      ui::LoadStr(IDS_RULE_LOG_LOG),
+                    ui::LoadStr(IDS_RULE_LOG_ALERT),     ui::LoadStr(IDS_RULE_ACTION_ACCEPT),
+                    ui::LoadStr(IDS_RULE_ACTION_REJECT), ui::LoadStr(IDS_RULE_ASK_YES),
+                    ui::LoadStr(IDS_RULE_ASK_NO),        ui::LoadStr(IDS_RULE_NO_GROUP) };
+    SetDlgItemTextW(m_hWnd, IDC_RULE_FILTER_LABEL, ui::LoadStr(IDS_RULE_FILTER_LABEL).c_str());
     m_list.Attach(Item(IDC_RULE_LIST), LVS_EX_GRIDLINES | LVS_EX_FLATSB);
     m_list.SetColumns({ { ui::LoadStr(IDS_RULE_COLUMN_SUMMARY), 300 },
                         { ui::LoadStr(IDS_RULE_COLUMN_KIND), 80 },
@@ -113,8 +102,9 @@ void CRuleDlg::SetUpControls()
                         { ui::LoadStr(IDS_RULE_COLUMN_ASK), 80 },
                         { ui::LoadStr(IDS_RULE_COLUMN_GROUP), 80 } });
 
-    for (int id : { IDC_RULE_REFRESH, IDC_RULE_SAVE, IDC_RULE_IMPORT, IDC_RULE_EXPORT })
+    for (int id : { IDC_RULE_REFRESH, IDC_RULE_SAVE, IDC_RULE_IMPORT, IDC_RULE_EXPORT, IDC_RULE_FILTER_LABEL })
         AddAnchor(id, ANCHOR_TOP_LEFT, ANCHOR_TOP_LEFT);
+    AddAnchor(IDC_RULE_FILTER, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT);
     AddAnchor(m_treeHeading.Hwnd(), ANCHOR_TOP_LEFT, ANCHOR_TOP_LEFT);
     AddAnchor(m_listHeading.Hwnd(), ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT);
     AddAnchor(IDC_RULE_TREE, ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_LEFT);
@@ -195,6 +185,34 @@ HTREEITEM CRuleDlg::GroupNode(const RuleGroup* group) const
 
 // ---- showing ------------------------------------------------------------------
 
+std::wstring CRuleDlg::CellText(const Rule* rule, int column) const
+{
+    if (!rule)
+        return std::wstring();
+    switch (column) {
+    case COLUMN_SUMMARY: {
+        wchar_t summary[kSummaryChars + 1] = {};
+        FormatParam(rule->params, 0, summary, kSummaryChars + 1);
+        return summary;
+    }
+    case COLUMN_KIND:
+        return OperationDisplayName(RuleKind(rule));
+    case COLUMN_LOG:
+        return rule->log == RuleLog::Log     ? m_cellTexts.logLog
+               : rule->log == RuleLog::Alert ? m_cellTexts.logAlert
+                                             : m_cellTexts.logNone;
+    case COLUMN_ACTION:
+        return rule->action == RuleAction::Accept ? m_cellTexts.accept : m_cellTexts.reject;
+    case COLUMN_ASK:
+        return (rule->flags & RuleFlag::Ask) ? m_cellTexts.askYes : m_cellTexts.askNo;
+    case COLUMN_GROUP: {
+        const RuleGroup* group = rule->groupId < 0 ? nullptr : FindGroupById(&m_groups, rule->groupId);
+        return group ? group->name : m_cellTexts.noGroup;
+    }
+    }
+    return std::wstring();
+}
+
 void CRuleDlg::OnNodeSelected()
 {
     HTREEITEM item = Nodes().Selected();
@@ -214,15 +232,24 @@ void CRuleDlg::FillList()
         kind = static_cast<int32_t>(node->kind);
     if (node && node->type == Node::Group)
         groupId = node->group->id;
-    SendMessageW(m_list.Hwnd(), WM_SETREDRAW, FALSE, 0);
-    m_list.DeleteAllRows();
+    // The rows of the selected node, narrowed by the filter box's text.
+    std::vector<LPARAM> rows;
     if (node && m_set && m_set->count > 0) {
-        for (Rule* rule : CollectRules(m_set->entries[0], groupId, kind))
-            m_list.AddRow(RowTexts(rule, m_groups), reinterpret_cast<LPARAM>(rule));
+        const std::wstring folded = FoldCase(ui::WindowText(Item(IDC_RULE_FILTER)));
+        for (Rule* rule : CollectRules(m_set->entries[0], groupId, kind)) {
+            if (RuleContainsText(rule, folded))
+                rows.push_back(reinterpret_cast<LPARAM>(rule));
+        }
     }
-    SendMessageW(m_list.Hwnd(), WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
+    m_list.SetVirtualRows(std::move(rows));
     UpdateRuleButtons();
+}
+
+void CRuleDlg::FocusFilter()
+{
+    HWND filter = Item(IDC_RULE_FILTER);
+    SetFocus(filter);
+    SendMessageW(filter, EM_SETSEL, 0, -1);
 }
 
 void CRuleDlg::ShowDetails(const Rule* rule)
@@ -268,6 +295,8 @@ void CRuleDlg::SetChanged(bool changed)
 
 void CRuleDlg::FocusRule(const RULE_CONTENT& content)
 {
+    // The rule is looked for among all rows of its node: no filter may hide it.
+    SetDlgItemTextW(m_hWnd, IDC_RULE_FILTER, L"");
     const RuleGroup* group = content.groupId < 0 ? nullptr : FindGroupById(&m_groups, content.groupId);
     HTREEITEM node = group ? GroupNode(group) : nullptr;
     Nodes().Select(node ? node : m_kindsRoot);
@@ -387,8 +416,7 @@ void CRuleDlg::DeleteRules()
     if (ui::WarningBox(m_hWnd, ui::LoadStr(IDS_RULE_CONFIRM_DELETE_RULES), MB_YESNO) != IDYES)
         return;
     m_list.DeleteAllRows();
-    for (Rule* rule : rules)
-        RemoveRule(m_set->entries[0], rule);
+    RemoveRules(m_set->entries[0], rules);
     FillList();
     SetChanged(true);
 }
@@ -571,6 +599,11 @@ BOOL CRuleDlg::OnCommand(int id, int code, HWND control)
     case IDC_RULE_EXPORT:
         Export();
         return TRUE;
+    case IDC_RULE_FILTER:
+        // Narrows the list as the user types.
+        if (code == EN_CHANGE)
+            FillList();
+        return TRUE;
     case IDOK: {
         // Enter: edits the group in the tree or the rule in the list.
         HWND focus = GetFocus();
@@ -618,6 +651,14 @@ BOOL CRuleDlg::OnNotify(NMHDR* header, LRESULT& result)
             UpdateRuleButtons();
             return TRUE;
         }
+        case LVN_ODSTATECHANGED:
+            UpdateRuleButtons();
+            return TRUE;
+        case LVN_GETDISPINFOW:
+            m_list.HandleDisplayInfo(header, [this](LPARAM data, int column) {
+                return CellText(reinterpret_cast<const Rule*>(data), column);
+            });
+            return TRUE;
         case LVN_KEYDOWN:
             if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
                 DeleteRules();
@@ -667,6 +708,12 @@ bool CRuleDlg::FilterMessage(void* context, const MSG& msg)
     if (msg.message == WM_KEYUP && msg.wParam == 'N' && GetKeyState(VK_CONTROL) < 0 &&
         (msg.hwnd == self->m_hWnd || IsChild(self->m_hWnd, msg.hwnd))) {
         PostMessageW(self->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_RULE_NEW_RULE, BN_CLICKED), 0);
+        return true;
+    }
+    // Ctrl+F: to the filter box, its text selected.
+    if (msg.message == WM_KEYDOWN && msg.wParam == 'F' && GetKeyState(VK_CONTROL) < 0 &&
+        (msg.hwnd == self->m_hWnd || IsChild(self->m_hWnd, msg.hwnd))) {
+        self->FocusFilter();
         return true;
     }
     return false;

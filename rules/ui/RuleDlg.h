@@ -1,7 +1,8 @@
 // CRuleDlg: the rule editor window (template 130), modeless and resizable. A
 // tree of operation kinds and rule groups, the list of the rules of the
-// selected node, the details of the selected rule, and commands for groups,
-// rules, import, export, refresh and save. It works on its own copy of the
+// selected node (a virtual list: its rows come from the model as they are
+// shown), narrowed by the filter box, the details of the selected rule, and
+// commands for groups, rules, import, export, refresh and save. It works on its own copy of the
 // rule model, read from the active rule file; a save writes the file and has
 // the driver link apply it.
 #pragma once
@@ -93,6 +94,8 @@ private:
     RuleGroup* SelectedGroup() const;
     void OnNodeSelected();
     void FillList();
+    std::wstring CellText(const Rule* rule, int column) const;
+    void FocusFilter();
     void ShowDetails(const Rule* rule);
     void UpdateRuleButtons();
     std::vector<Rule*> SelectedRules() const;
@@ -125,6 +128,10 @@ private:
     std::list<Node> m_nodes; // fixed addresses: the tree items point at them
 
     CReportList m_list;
+    // Texts of the cells that come from the string table, loaded once.
+    struct CellTexts {
+        std::wstring logNone, logLog, logAlert, accept, reject, askYes, askNo, noGroup;
+    } m_cellTexts;
     CStatusBar m_status;
     CSplitterControl m_splitter;
     CVxColorStatic m_treeHeading;

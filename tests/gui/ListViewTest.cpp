@@ -8,6 +8,9 @@
 
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 class ListView : public ::testing::Test {
@@ -72,6 +75,51 @@ TEST_F(ListView, RowsCellsValuesImagesAndWidths)
     EXPECT_TRUE(m_list.SelectedRows().empty());
     m_list.DeleteAllRows();
     EXPECT_EQ(0, m_list.RowCount());
+}
+
+TEST_F(ListView, VirtualRowsHoldValuesAndTakeTheirTextsFromTheOwner)
+{
+    HWND control = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA, 0, 0,
+                                   380, 260, m_window, nullptr, nullptr, nullptr);
+    CListView rows;
+    ASSERT_TRUE(rows.Attach(control, 0));
+    EXPECT_TRUE(rows.IsVirtual());
+    EXPECT_FALSE(m_list.IsVirtual());
+    rows.SetColumns({ { L"name", 100 }, { L"size", 60 } });
+    rows.SetVirtualRows({ 5, 7, 9 });
+    EXPECT_EQ(3, rows.RowCount());
+    EXPECT_EQ((std::vector<LPARAM>{ 5, 7, 9, 0 }),
+              (std::vector<LPARAM>{ rows.RowData(0), rows.RowData(1), rows.RowData(2), rows.RowData(3) }));
+    EXPECT_EQ(-1, rows.AddRow({ L"x" }, 1));
+    EXPECT_EQ(3, rows.RowCount());
+
+    auto text = [](LPARAM data, int column) { return std::to_wstring(data * 10 + column); };
+    const struct {
+        int row, column, capacity;
+        const wchar_t* expected;
+    } cells[] = { { 2, 1, 16, L"91" }, { 0, 0, 16, L"50" }, { 2, 1, 2, L"9" }, { 3, 0, 16, L"" } };
+    for (const auto& c : cells) {
+        wchar_t buffer[16] = L"stale";
+        NMLVDISPINFOW info = {};
+        info.hdr = { control, 0, static_cast<UINT>(LVN_GETDISPINFOW) };
+        info.item.mask = LVIF_TEXT;
+        info.item.iItem = c.row;
+        info.item.iSubItem = c.column;
+        info.item.pszText = buffer;
+        info.item.cchTextMax = c.capacity;
+        EXPECT_TRUE(rows.HandleDisplayInfo(&info.hdr, text));
+        EXPECT_STREQ(c.expected, buffer) << c.row << "," << c.column;
+    }
+    NMHDR other = { m_control, 0, static_cast<UINT>(LVN_GETDISPINFOW) };
+    EXPECT_FALSE(rows.HandleDisplayInfo(&other, text));
+
+    rows.SelectRow(2);
+    EXPECT_EQ(std::vector<int>{ 2 }, rows.SelectedRows());
+    rows.SetVirtualRows({ 1 });
+    EXPECT_TRUE(rows.SelectedRows().empty());
+    EXPECT_EQ(1, rows.RowCount());
+    rows.DeleteAllRows();
+    EXPECT_EQ(0, rows.RowCount());
 }
 
 } // namespace

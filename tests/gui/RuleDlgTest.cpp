@@ -436,3 +436,82 @@ TEST_F(RuleEditor, SplitterMovesThePanesWithinItsRangeAndSizeAndWidthsAreKept)
 }
 
 } // namespace
+
+TEST_F(RuleEditor, TheFilterNarrowsAsTypedAndClearingItShowsTheNodeAgain)
+{
+    HWND filter = m_dlg->Item(IDC_RULE_FILTER);
+    ASSERT_TRUE(filter);
+    auto type = [filter](const wchar_t* text) { SetWindowTextW(filter, text); };
+
+    // Under the kinds root: every rule, narrowed by description or parameters.
+    Select({ L"监控操作分类" });
+    const Texts all = Column(0);
+    const struct {
+        const wchar_t* text;
+        Texts rows;
+    } cases[] = {
+        { L"windows", { L"C:\\Windows\\*" } },
+        { L"c:\\", { L"C:\\Windows\\*", L"C:\\Temp\\*" } },
+        { L"恶意", { L"*\\evil.exe" } },
+        { L"SOFTWARE\\run", { L"HKEY_LOCAL_MACHINE\\Software\\Run" } },
+        { L"no such rule", {} },
+    };
+    for (const auto& c : cases) {
+        type(c.text);
+        EXPECT_EQ(c.rows, Column(0)) << c.text;
+    }
+    type(L"");
+    EXPECT_EQ(all, Column(0));
+
+    // Within a group, and back to the group's rules when cleared.
+    Select({ L"监控规则分类", L"网络" });
+    const Texts group = Column(0);
+    type(L"EXE");
+    EXPECT_EQ((Texts{ L"*\\evil.exe" }), Column(0));
+    type(L"");
+    EXPECT_EQ(group, Column(0));
+
+    // Ctrl+F anywhere in the window focuses the box with its text selected.
+    type(L"temp");
+    SetFocus(m_dlg->List().Hwnd());
+    BYTE keys[256] = {}, held[256];
+    GetKeyboardState(keys);
+    std::copy(std::begin(keys), std::end(keys), std::begin(held));
+    held[VK_CONTROL] = 0x80;
+    SetKeyboardState(held);
+    PostMessageW(m_dlg->List().Hwnd(), WM_KEYDOWN, 'F', 0);
+    const bool focused = gui::PumpUntil([filter] { return GetFocus() == filter; }, 5000);
+    SetKeyboardState(keys);
+    EXPECT_TRUE(focused);
+    DWORD from = 0, to = 0;
+    SendMessageW(filter, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ((std::vector<DWORD>{ 0, 4 }), (std::vector<DWORD>{ from, to }));
+}
+
+TEST_F(RuleEditor, FilteredRowsAreEditedDeletedAndSavedAsAnyOther)
+{
+    HWND filter = m_dlg->Item(IDC_RULE_FILTER);
+    Select({ L"监控操作分类" });
+    SetWindowTextW(filter, L"cmd");
+    SelectRow(0);
+    ModalWatch edit(L"编辑规则", [](HWND d) {
+        SetDlgItemTextW(d, IDC_RULE_PARAM1, L"*\\cmd2.exe");
+        gui::PressButton(d, IDOK);
+    });
+    Command(IDC_RULE_EDIT_RULE);
+    EXPECT_EQ((Texts{ L"*\\cmd2.exe" }), Column(0));
+
+    SetWindowTextW(filter, L"c:\\");
+    SelectRow(1);
+    EXPECT_EQ(L"临时", TextOf(m_dlg->Hwnd(), IDC_RULE_INFO)) << "the details are the filtered row's";
+    ModalWatch yes(kWarning, Answer(IDYES));
+    Command(IDC_RULE_DELETE_RULES);
+    EXPECT_EQ((Texts{ L"C:\\Windows\\*" }), Column(0));
+
+    Command(IDC_RULE_SAVE);
+    EXPECT_FALSE(m_dlg->IsChanged());
+    EXPECT_EQ((Texts{ L"系统文件@0", L"启动项@0", L"恶意程序@1", L"命令行@5" }), FileRules());
+    SetWindowTextW(filter, L"");
+    EXPECT_EQ((Texts{ L"C:\\Windows\\*", L"HKEY_LOCAL_MACHINE\\Software\\Run", L"*\\evil.exe", L"*\\cmd2.exe" }),
+              Column(0));
+}

@@ -85,3 +85,26 @@ TEST(RuleEditing, ARuleOfAnotherCopyIsFoundByItsContent)
 }
 
 } // namespace
+
+TEST(RuleEditing, RulesAreFoundByDescriptionOrParametersWithoutRegardToCase)
+{
+    SetPtr set = NewSet();
+    ProgramEntry* all = set->entries[0];
+    const Rule* file = Add(all, OperationKind::OpenFile, L"系统文件 Hosts", 0, L"C:\\Windows\\System32\\*");
+    const Rule* registry = CopyRuleInto(all, RuleAction::Reject, RuleLog::Log, 0, 0, L"启动项",
+                                        BuildParamList(1, "ww", L"HKEY_LOCAL_MACHINE\\Run", L"Updater"));
+    const struct {
+        const wchar_t* text;
+        bool inFile, inRegistry;
+    } cases[] = {
+        { L"", true, true },           { L"hosts", true, false },      { L"SYSTEM32", true, false },
+        { L"c:\\windows", true, false }, { L"启动", false, true },       { L"updater", false, true },
+        { L"hkey_local", false, true }, { L"no such text", false, false }, { L"*", true, false },
+    };
+    for (const auto& c : cases) {
+        const std::wstring folded = FoldCase(c.text);
+        EXPECT_EQ(c.inFile, RuleContainsText(file, folded)) << c.text;
+        EXPECT_EQ(c.inRegistry, RuleContainsText(registry, folded)) << c.text;
+    }
+    EXPECT_FALSE(RuleContainsText(nullptr, L"a"));
+}

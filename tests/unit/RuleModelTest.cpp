@@ -295,3 +295,27 @@ TEST(RuleModel, GroupNamesCompareWithCase)
     EXPECT_TRUE(groups.groups.empty());
     EXPECT_FALSE(FindGroupByName(&groups, L"System"));
 }
+
+TEST(RuleModel, RemoveRulesTakesManyInOnePassAndLeavesStrangersAlone)
+{
+    SetPtr set(NewRuleSet());
+    ProgramEntry* all = set->entries[0];
+    std::vector<Rule*> rules;
+    for (const wchar_t* info : { L"a", L"b", L"c", L"d" })
+        rules.push_back(MakeRule(0, info));
+    Rule* registry = MakeRule(1, L"r");
+    for (Rule* r : rules)
+        AppendRule(all, r);
+    AppendRule(all, registry);
+    Rule* stranger = MakeRule(0, L"x");
+    const uint32_t gone = rules[0]->id;
+
+    // Head, middle and tail of one list, a rule of another list, a stranger.
+    EXPECT_EQ(4u, RemoveRules(all, { rules[0], rules[2], rules[3], registry, stranger }));
+    EXPECT_EQ(Infos(all), (std::vector<std::wstring>{ L"b" }));
+    EXPECT_EQ(nullptr, FindRuleById(set.get(), gone));
+    AppendRule(all, MakeRule(0, L"e")); // the tail was kept right
+    EXPECT_EQ(Infos(all), (std::vector<std::wstring>{ L"b", L"e" }));
+    EXPECT_EQ(0u, RemoveRules(all, {}));
+    delete stranger;
+}
