@@ -103,6 +103,16 @@ HWND WaitForPrompt(DWORD pid, DWORD timeoutMs = 15000)
     return prompt;
 }
 
+// Clicks `button` of the prompt until the prompt has gone: a click in the
+// prompt's first half second is dropped on purpose.
+bool AnswerPrompt(HWND prompt, int button, DWORD timeoutMs = 15000)
+{
+    return testwait::WaitUntil([&] {
+        PostMessageW(GetDlgItem(prompt, button), BM_CLICK, 0, 0);
+        return !IsWindow(prompt);
+    }, timeoutMs);
+}
+
 class RequestRoadTest : public GuardTest {
 protected:
     void SetUp() override
@@ -241,7 +251,7 @@ TEST_F(RequestRoadTest, AskingRuleOpensThePromptAndItsButtonsDecide)
         ASSERT_TRUE(prompt) << "no prompt for an asking rule";
         HWND button = GetDlgItem(prompt, c.button);
         ASSERT_TRUE(button);
-        PostMessageW(button, BM_CLICK, 0, 0);
+        AnswerPrompt(prompt, c.button);
         EXPECT_EQ(c.verdict, injection.Wait().verdict);
     }
     EXPECT_EQ(2, LogLines());
@@ -267,7 +277,7 @@ TEST_F(RequestRoadTest, SwitchingMonitoringOffWithdrawsAnOpenPrompt)
     PendingInjection again(L"Execute C:\\Temp\\ask.exe");
     HWND second = WaitForPrompt(m_guard.Pid());
     ASSERT_TRUE(second);
-    PostMessageW(GetDlgItem(second, IDCANCEL), BM_CLICK, 0, 0);
+    AnswerPrompt(second, IDCANCEL);
     EXPECT_EQ(2, again.Wait().verdict);
     EXPECT_EQ(1, LogLines());
 }

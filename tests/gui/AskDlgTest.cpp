@@ -22,11 +22,13 @@ namespace {
 const UINT kNoTicks = 3600 * 1000;
 
 // One prompt for a request of `params` (taken over) and a rule with
-// `action`, running modally on its own thread.
+// `action`, running modally on its own thread. Its clock stands still unless
+// the test moves it; once the prompt is shown the clock has passed the answer
+// delay, unless `early` keeps it at the moment the prompt appeared.
 class Prompt {
 public:
     Prompt(uint16_t action, PARAM_LIST* params, UINT tickMs = kNoTicks, DWORD pid = GetCurrentProcessId(),
-           HWND mainWindow = nullptr)
+           HWND mainWindow = nullptr, bool early = false)
         : m_params(params)
     {
         m_rule.action = action;
@@ -34,9 +36,13 @@ public:
         m_rule.info = L"阻止程序加入系统启动项";
         m_dialog = std::make_unique<CAskDlg>(L"hm_gui_tests.exe", pid, params, &m_rule, mainWindow);
         m_dialog->SetTickPeriod(tickMs);
+        m_dialog->SetClock([this] {
+            ++m_clockReads;
+            return m_now.load();
+        });
         m_thread = std::thread([this] {
             m_threadId = GetCurrentThreadId();
-            gui::CMessageRecorder recorder({ WM_COMMAND, WM_ASK_WITHDRAW, WM_DESTROY });
+            gui::CMessageRecorder recorder({ WM_COMMAND, WM_CLOSE, WM_ASK_WITHDRAW, WM_DESTROY });
             m_result = m_dialog->Ask(nullptr);
             m_sequence = recorder.Sequence();
             m_done = true;
@@ -45,6 +51,8 @@ public:
             EnumThreadWindows(m_threadId, TakeVisibleDialog, reinterpret_cast<LPARAM>(&m_hwnd));
             return m_hwnd || m_done;
         }, 10000);
+        if (!early)
+            Advance(ASK_ANSWER_DELAY_MS);
     }
     ~Prompt()
     {
@@ -65,6 +73,10 @@ public:
     }
     bool Visible(int id) const { return IsWindowVisible(GetDlgItem(m_hwnd, id)) != FALSE; }
     void Tick() const { SendMessageW(m_hwnd, WM_TIMER, ASK_TIMER_ID, 0); }
+    void Advance(uint64_t ms) { m_now += ms; }
+    // How often the prompt has read its clock: once when it appeared, then
+    // once for each answer it weighed.
+    int ClockReads() const { return m_clockReads.load(); }
     void Click(int id) const
     {
         PostMessageW(GetDlgItem(m_hwnd, id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -112,6 +124,8 @@ private:
     std::atomic<DWORD> m_threadId{ 0 };
     std::atomic<int> m_result{ -1 };
     std::atomic<bool> m_done{ false };
+    std::atomic<uint64_t> m_now{ 100000 };
+    std::atomic<int> m_clockReads{ 0 };
     std::vector<gui::RecordedMessage> m_sequence;
 };
 
@@ -378,4 +392,66 @@ TEST(AskDlg, PromptThatIsCancelledOrCannotBeCreatedAnswersNothing)
         EXPECT_EQ(ASK_WITHDRAWN, prompt.Ask(gone)) << "an owner that is gone: no window";
     }
     FreeParamList(params);
+}
+
+TEST(AskDlg, AnswersCountOnlyOnceThePromptHasBeenShownForTheDelay)
+{
+    using namespace gui;
+    enum How { Button, KeyDown, KeyUp, CloseBox };
+    struct Case {
+        const char* name;
+        How how;
+        WPARAM what; // button id or virtual key
+        int button;  // the command it gives
+    } cases[] = {
+        { "allow button", Button, IDOK, IDOK }, { "refuse button", Button, IDCANCEL, IDCANCEL },
+        { "Enter", KeyDown, VK_RETURN, IDOK },  { "Escape", KeyDown, VK_ESCAPE, IDCANCEL },
+        { "F1", KeyUp, VK_F1, IDOK },           { "F2", KeyUp, VK_F2, IDCANCEL },
+        { "close box", CloseBox, 0, IDCANCEL },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int answer = c.button == IDOK ? ASK_ALLOW : ASK_REFUSE;
+        Prompt prompt(answer == ASK_ALLOW ? RuleAction::Reject : RuleAction::Accept, FileRequest(L"C:\a.txt"),
+                      kNoTicks, GetCurrentProcessId(), nullptr, true);
+        HWND hwnd = prompt.Hwnd();
+        ASSERT_NE(hwnd, nullptr);
+        auto trigger = [&] {
+            const int reads = prompt.ClockReads();
+            HWND focus = prompt.Focus();
+            switch (c.how) {
+            case Button:
+                PostMessageW(GetDlgItem(hwnd, static_cast<int>(c.what)), BM_CLICK, 0, 0);
+                break;
+            case KeyDown:
+                PostMessageW(focus, WM_KEYDOWN, c.what, 1);
+                break;
+            case KeyUp:
+                PostMessageW(focus, WM_KEYUP, c.what, 0xC0000001);
+                break;
+            case CloseBox:
+                PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+                break;
+            }
+            // The prompt has weighed the answer once it has read its clock.
+            return testwait::WaitUntil([&] { return prompt.ClockReads() > reads; }, 10000);
+        };
+        prompt.Advance(ASK_ANSWER_DELAY_MS - 1);
+        ASSERT_TRUE(trigger());
+        EXPECT_EQ(prompt.Result(100), -1) << "answered before the delay had passed";
+        prompt.Advance(1);
+        ASSERT_TRUE(trigger());
+        ASSERT_EQ(prompt.Result(), answer);
+
+        // Both answers reached the prompt (the close box as WM_CLOSE, the
+        // others as the button's command); only the second closed it.
+        std::vector<RecordedMessage> path;
+        for (const RecordedMessage& m : ForWindow(prompt.Sequence(), hwnd))
+            if (m.message != WM_COMMAND || LOWORD(m.wParam) == c.button)
+                path.push_back(m);
+        const ExpectedMessage answered = c.how == CloseBox
+                                             ? ExpectedMessage{ WM_CLOSE }
+                                             : ExpectedMessage{ WM_COMMAND, SEQ_WPARAM, MAKEWPARAM(c.button, BN_CLICKED) };
+        EXPECT_TRUE(SequenceMatches(path, { answered, answered, { WM_DESTROY, SEQ_SENT } }));
+    }
 }

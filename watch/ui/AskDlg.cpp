@@ -1,5 +1,6 @@
 #include "watch/ui/AskDlg.h"
 
+#include "base/LateBound.h"
 #include "base/Messages.h"
 #include "base/ProcessPath.h"
 #include "base/Shell.h"
@@ -180,14 +181,24 @@ void CAskDlg::EditRule()
     End(DefaultAnswer());
 }
 
+uint64_t CAskDlg::Now() const
+{
+    return m_clock ? m_clock() : TickCount64();
+}
+
+bool CAskDlg::AcceptsAnswers() const
+{
+    return m_shown && Now() - m_shownAt >= ASK_ANSWER_DELAY_MS;
+}
+
 BOOL CAskDlg::OnCommand(int id, int code, HWND control)
 {
     switch (id) {
-    case IDOK:
-        End(ASK_ALLOW);
-        return TRUE;
-    case IDCANCEL: // also Escape and the close box
-        End(ASK_REFUSE);
+    case IDOK: // also Enter and F1
+    case IDCANCEL: // also Escape, F2 and the close box
+        // Too early, the answer is dropped: the user has not seen the prompt.
+        if (AcceptsAnswers())
+            End(id == IDOK ? ASK_ALLOW : ASK_REFUSE);
         return TRUE;
     case IDC_ASK_PROPERTIES:
         if (code != STN_CLICKED)
@@ -247,6 +258,11 @@ BOOL CAskDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
     if (msg == WM_ASK_WITHDRAW) {
         End(ASK_WITHDRAWN);
         return TRUE;
+    }
+    if (msg == WM_SHOWWINDOW && wParam && !m_shown) {
+        // The answer delay runs from the moment the prompt appears.
+        m_shown = true;
+        m_shownAt = Now();
     }
     return FALSE;
 }

@@ -27,6 +27,10 @@
 #define ASK_TICK_MS 1000
 // Parameter texts are shown with at most this many characters.
 #define ASK_PARAM_CHARS 100
+// The answers (buttons, Enter, Escape, F1, F2, the close box) take effect
+// only once the prompt has been on screen this long, so that a click or a
+// key meant for the window before it cannot answer a new prompt.
+#define ASK_ANSWER_DELAY_MS 500
 
 class CAskDlg : public ui::CDialog {
 public:
@@ -44,6 +48,9 @@ public:
     // Asked once the window exists: true withdraws the prompt before it is
     // shown (the link it answers for was stopped).
     void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+    // Substitutes the clock that times the answer delay (milliseconds since
+    // the system started).
+    void SetClock(std::function<uint64_t()> clock) { m_clock = std::move(clock); }
 
     // Shows the prompt modally and returns ASK_ALLOW or ASK_REFUSE, or
     // ASK_WITHDRAWN after WM_ASK_WITHDRAW or the cancel check. When the
@@ -73,6 +80,10 @@ private:
     void SetupLinks();
     void OpenProperties();
     void EditRule();
+    uint64_t Now() const;
+    // Whether an answer of the user counts now: the prompt is shown and has
+    // been for the answer delay.
+    bool AcceptsAnswers() const;
 
     // Inputs, copied.
     std::wstring m_processName;
@@ -84,11 +95,14 @@ private:
     uint32_t m_ruleId;
     HWND m_mainWindow;
     std::function<bool()> m_cancelled;
+    std::function<uint64_t()> m_clock;
 
     // Own state.
     std::wstring m_processPath;
     int m_remaining = ASK_COUNTDOWN_SECONDS;
     UINT m_tickMs = ASK_TICK_MS;
+    bool m_shown = false;
+    uint64_t m_shownAt = 0;
     ui::CBrush m_background;
     ui::CBrush m_frame;
     CVxLinkStatic m_propertiesLink;
