@@ -28,11 +28,19 @@ namespace sensor {
 //   holding one of them on a prompt holds the whole desktop.
 // - explorer.exe: owns the notification area; the guard's tray icon calls
 //   into it synchronously, so explorer waiting for the guard would hang both.
+// - harrowmere-setup.exe, uninstall.exe, au_.exe: the setup program, the
+//   uninstaller and the copy of itself that the uninstaller starts from the
+//   temporary folder and that does the work. They stop the guard and its
+//   driver, copy themselves and start programs, and replace or delete the
+//   sensor's own files; with a sensor in it, the uninstaller's start of its
+//   copy fails ("Error launching installer", exit code 2 when silent), so
+//   neither an uninstall nor an upgrade could run while the guard runs.
 inline const wchar_t* const* ExcludedImages(size_t* count)
 {
     static const wchar_t* const names[] = {
         L"harrowmere.exe", L"winedevice.exe", L"services.exe", L"wineserver.exe", L"wineboot.exe",
         L"plugplay.exe",   L"rpcss.exe",      L"svchost.exe",  L"explorer.exe",
+        L"harrowmere-setup.exe", L"uninstall.exe", L"au_.exe",
     };
     *count = sizeof(names) / sizeof(names[0]);
     return names;

@@ -166,6 +166,12 @@ TEST(OperationNames, ExcludedImagesAreKnownByTheirBaseNameInAnyCase)
         { L"C:\\windows\\system32\\cmd.exe", false },
         { L"C:\\x\\harrowmere.exe.bak", false },
         { L"C:\\winedevice.exe\\tool.exe", false },
+        // The setup program and the uninstaller (and its working copy) must be
+        // able to stop the guard and remove the sensor.
+        { L"C:\\Users\\u\\Downloads\\Harrowmere-Setup.exe", true },
+        { L"C:\\Program Files\\Harrowmere\\Uninstall.exe", true },
+        { L"C:\\users\\u\\Temp\\~nsuA.tmp\\Au_.exe", true },
+        { L"C:\\x\\Uninstaller.exe", false },
     };
     for (const Case& c : cases) {
         size_t chars = wcslen(c.path);
