@@ -8,6 +8,7 @@
 
 #include "RuleMix.h"
 #include "res/resource.h"
+#include "tests/TestRegistry.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -210,8 +211,7 @@ int main()
         FreeRuleSet(set);
         ClearGroups(&groups);
         DeleteFileW(editor.context.ruleFile.c_str());
-        RegDeleteTreeW(HKEY_CURRENT_USER, editor.context.stateKey.path.c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, editor.context.stateKey.path.c_str());
+        testreg::DeleteTree(HKEY_CURRENT_USER, editor.context.stateKey.path.c_str());
     }
     std::printf("%-32s %10s %10s %8s %6s\n", "rule editor", "10 rules", "10,000", "ratio", "goal");
     for (const Row& row : rows) {
