@@ -3,6 +3,8 @@
 // Harrowmere.exe there.
 #pragma once
 
+#include "support/Wait.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -96,5 +98,15 @@ protected:
     void SetUp() override;
     void TearDown() override;
 };
+
+// Clicks `button` of the prompt until the prompt has gone: a click in the
+// prompt's first half second is dropped on purpose.
+inline bool AnswerPrompt(HWND prompt, int button, DWORD timeoutMs = 15000)
+{
+    return testwait::WaitUntil([&] {
+        PostMessageW(GetDlgItem(prompt, button), BM_CLICK, 0, 0);
+        return !IsWindow(prompt);
+    }, timeoutMs);
+}
 
 } // namespace e2e

@@ -311,7 +311,7 @@ TEST_F(InterceptTest, PromptShowsTheRealProgramPathAndItsAnswerReachesCmd)
         EXPECT_TRUE(WaitUntil([&] { return Lower(ChildTexts(prompt)).find(Lower(CmdPath())) != std::wstring::npos; },
                               5000))
             << WideToUtf8(ChildTexts(prompt));
-        PostMessageW(GetDlgItem(prompt, c.button), BM_CLICK, 0, 0);
+        EXPECT_TRUE(AnswerPrompt(prompt, c.button));
         ASSERT_NE(-1, cmd.WaitForExit(15000));
         EXPECT_EQ(c.shown, cmd.Output().find("content of ask") != std::string::npos) << cmd.Output();
     }

@@ -103,16 +103,6 @@ HWND WaitForPrompt(DWORD pid, DWORD timeoutMs = 15000)
     return prompt;
 }
 
-// Clicks `button` of the prompt until the prompt has gone: a click in the
-// prompt's first half second is dropped on purpose.
-bool AnswerPrompt(HWND prompt, int button, DWORD timeoutMs = 15000)
-{
-    return testwait::WaitUntil([&] {
-        PostMessageW(GetDlgItem(prompt, button), BM_CLICK, 0, 0);
-        return !IsWindow(prompt);
-    }, timeoutMs);
-}
-
 class RequestRoadTest : public GuardTest {
 protected:
     void SetUp() override
