@@ -9,7 +9,9 @@
 namespace {
 
 // A process that refuses the thread this many scans running is given up.
-const int kMaxTries = 50;
+// About ten seconds of scans: on a loaded machine a starting process can
+// refuse for longer than one second, and giving it up leaves it unguarded.
+const int kMaxTries = 500;
 // How long one delivery waits for its remote thread; a process that cannot
 // run it yet is tried again at a later scan.
 const DWORD kDeliveryWaitMs = 1000;
