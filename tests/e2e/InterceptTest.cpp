@@ -3,6 +3,7 @@
 // the guard), and each test checks what the program itself saw, the activity
 // log line with the real process name, and the prompt with its real path.
 #include "base/TextConv.h"
+#include "e2e/DriverHarness.h"
 #include "e2e/GuardFixture.h"
 #include "res/resource.h"
 #include "TestRegistry.h"
@@ -324,19 +325,7 @@ TEST_F(InterceptTest, CmdGoesOnWithinTheReplyTimeOutWhenTheGuardIsKilledDuringAP
     DWORD timeoutMs = 3000;
     ASSERT_EQ(ERROR_SUCCESS, testreg::SetValue(HKEY_LOCAL_MACHINE, kServiceKey, L"ReplyTimeout", REG_DWORD,
                                                &timeoutMs, sizeof(timeoutMs)));
-    auto stopService = [] {
-        SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        SC_HANDLE svc = scm ? OpenServiceW(scm, L"Harrowmere", SERVICE_ALL_ACCESS) : nullptr;
-        SERVICE_STATUS status;
-        if (svc && ControlService(svc, SERVICE_CONTROL_STOP, &status))
-            WaitUntil([&] { return QueryServiceStatus(svc, &status) && status.dwCurrentState == SERVICE_STOPPED; },
-                      5000);
-        if (svc)
-            CloseServiceHandle(svc);
-        if (scm)
-            CloseServiceHandle(scm);
-    };
-    stopService();
+    drivertest::StopDriverService();
     StartGuard();
 
     Process cmd;
@@ -348,12 +337,8 @@ TEST_F(InterceptTest, CmdGoesOnWithinTheReplyTimeOutWhenTheGuardIsKilledDuringAP
     EXPECT_LT(GetTickCount() - killed, timeoutMs + 10000);
     EXPECT_NE(std::string::npos, cmd.Output().find("went on")) << cmd.Output();
 
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, L"ReplyTimeout");
-        RegCloseKey(key);
-    }
-    stopService();
+    drivertest::ClearReplyTimeout();
+    drivertest::StopDriverService();
 }
 
 TEST_F(InterceptTest, MonitoringOffLetsEverythingThroughAndOnAgainGuardsAtOnce)

@@ -279,20 +279,7 @@ TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
     DWORD timeout = 1500;
     ASSERT_EQ(ERROR_SUCCESS,
               testreg::SetValue(HKEY_LOCAL_MACHINE, serviceKey, L"ReplyTimeout", REG_DWORD, &timeout, sizeof(timeout)));
-    auto stopService = [] {
-        SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        SC_HANDLE svc = scm ? OpenServiceW(scm, L"Harrowmere", SERVICE_ALL_ACCESS) : nullptr;
-        SERVICE_STATUS status;
-        if (svc && ControlService(svc, SERVICE_CONTROL_STOP, &status))
-            testwait::WaitUntil([&] {
-                return !QueryServiceStatus(svc, &status) || status.dwCurrentState == SERVICE_STOPPED;
-            }, 5000);
-        if (svc)
-            CloseServiceHandle(svc);
-        if (scm)
-            CloseServiceHandle(scm);
-    };
-    stopService();
+    drivertest::StopDriverService();
     StartGuard();
 
     DWORD start = GetTickCount();
@@ -304,12 +291,8 @@ TEST_F(RequestRoadTest, DriverAnswersThePresetWhenNobodyRepliesInTime)
     EXPECT_LT(GetTickCount() - start, 15000u);
 
     m_guard.Close();
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, serviceKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, L"ReplyTimeout");
-        RegCloseKey(key);
-    }
-    stopService();
+    drivertest::ClearReplyTimeout();
+    drivertest::StopDriverService();
 }
 
 TEST_F(RequestRoadTest, IntegerParameterBesideOrdinaryRulesLeavesThemInForce)
