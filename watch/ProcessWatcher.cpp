@@ -1,10 +1,9 @@
 #include "watch/ProcessWatcher.h"
 
-#include "watch/SensorDelivery.h"
-
 #include <tlhelp32.h>
 
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -12,9 +11,10 @@ namespace {
 // About ten seconds of scans: on a loaded machine a starting process can
 // refuse for longer than one second, and giving it up leaves it unguarded.
 const int kMaxTries = 500;
-// How long one delivery waits for its remote thread; a process that cannot
-// run it yet is tried again at a later scan.
-const DWORD kDeliveryWaitMs = 1000;
+// How long one delivery waits for its remote thread (a load takes a few
+// milliseconds); a process that cannot run it yet keeps its thread, and the
+// later scans look at it without waiting.
+const DWORD kDeliveryWaitMs = 250;
 
 ULONGLONG FileTimeValue(const FILETIME& t)
 {
@@ -66,6 +66,7 @@ bool CProcessWatcher::Start(const std::wstring& sensorPath, DWORD pollMs)
         return false;
     m_seen.clear();
     m_retries.clear();
+    m_unfinished.clear();
     // The watcher thread: owns m_seen and m_retries, shares the counters
     // (atomics) and the stop event; ends when Stop sets the event.
     m_thread = std::thread([this] { Run(); });
@@ -108,34 +109,63 @@ void CProcessWatcher::Scan(bool first)
     if (snapshot == INVALID_HANDLE_VALUE)
         return;
     std::set<DWORD> running;
+    std::vector<std::pair<DWORD, std::wstring>> fresh;
     PROCESSENTRY32W entry = { sizeof(entry) };
     for (BOOL ok = Process32FirstW(snapshot, &entry); ok; ok = Process32NextW(snapshot, &entry)) {
-        DWORD pid = entry.th32ProcessID;
-        running.insert(pid);
-        if (m_seen.count(pid))
-            continue;
+        running.insert(entry.th32ProcessID);
+        if (!m_seen.count(entry.th32ProcessID) && !m_unfinished.count(entry.th32ProcessID))
+            fresh.emplace_back(entry.th32ProcessID, entry.szExeFile);
+    }
+    CloseHandle(snapshot);
+    FinishLoads(running);
+    for (const auto& process : fresh) {
         // Stop is never held up by more than the one delivery under way.
         if (WaitForSingleObject(m_stop.Get(), 0) == WAIT_OBJECT_0)
             break;
-        SensorDelivery result = DeliverSensor(pid, entry.szExeFile, m_sensorPath, kDeliveryWaitMs, m_stop.Get());
-        if (result == SensorDelivery::Refused && ++m_retries[pid] < kMaxTries)
-            continue; // too early in its start (or ending): the next scan tries again
-        m_retries.erase(pid);
-        m_seen.insert(pid);
-        if (result != SensorDelivery::Delivered)
-            continue;
-        ++m_delivered;
-        ULONGLONG created = first ? 0 : CreationTime(pid);
-        if (created) {
-            ULONGLONG now = Now();
-            uint32_t delay = now > created ? static_cast<uint32_t>((now - created) / 10000) : 0;
-            m_lastDelayMs = delay;
-            if (delay > m_maxDelayMs)
-                m_maxDelayMs = delay;
-        }
+        SensorLoad load;
+        SensorDelivery result = DeliverSensor(process.first, process.second.c_str(), m_sensorPath, kDeliveryWaitMs,
+                                              m_stop.Get(), &load);
+        if (result == SensorDelivery::Unfinished)
+            m_unfinished.emplace(process.first, std::move(load));
+        else
+            Handled(process.first, result, first);
     }
-    CloseHandle(snapshot);
     // An id that left the list may come back as a new process.
     for (auto it = m_seen.begin(); it != m_seen.end();)
         it = running.count(*it) ? std::next(it) : m_seen.erase(it);
+    for (auto it = m_retries.begin(); it != m_retries.end();)
+        it = running.count(it->first) ? std::next(it) : m_retries.erase(it);
+}
+
+void CProcessWatcher::FinishLoads(const std::set<DWORD>& running)
+{
+    for (auto it = m_unfinished.begin(); it != m_unfinished.end();) {
+        SensorDelivery result = running.count(it->first) ? FinishSensorLoad(&it->second) : SensorDelivery::Refused;
+        if (result == SensorDelivery::Unfinished) {
+            ++it;
+            continue;
+        }
+        DWORD pid = it->first;
+        it = m_unfinished.erase(it);
+        Handled(pid, result, false);
+    }
+}
+
+void CProcessWatcher::Handled(DWORD pid, SensorDelivery result, bool first)
+{
+    if (result == SensorDelivery::Refused && ++m_retries[pid] < kMaxTries)
+        return; // too early in its start (or ending): the next scan tries again
+    m_retries.erase(pid);
+    m_seen.insert(pid);
+    if (result != SensorDelivery::Delivered)
+        return;
+    ++m_delivered;
+    ULONGLONG created = first ? 0 : CreationTime(pid);
+    if (created) {
+        ULONGLONG now = Now();
+        uint32_t delay = now > created ? static_cast<uint32_t>((now - created) / 10000) : 0;
+        m_lastDelayMs = delay;
+        if (delay > m_maxDelayMs)
+            m_maxDelayMs = delay;
+    }
 }

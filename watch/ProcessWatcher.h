@@ -7,6 +7,7 @@
 #pragma once
 
 #include "base/Handles.h"
+#include "watch/SensorDelivery.h"
 
 #include <windows.h>
 
@@ -44,6 +45,10 @@ public:
 private:
     void Run();
     void Scan(bool first);
+    // Looks at the loads that had not finished, without waiting.
+    void FinishLoads(const std::set<DWORD>& running);
+    // Counts one process handled: delivered or given up.
+    void Handled(DWORD pid, SensorDelivery result, bool first);
 
     std::wstring m_sensorPath;
     DWORD m_pollMs = kDefaultPollMs;
@@ -53,6 +58,10 @@ private:
     // is forgotten. The watcher thread's alone.
     std::set<DWORD> m_seen;
     std::map<DWORD, int> m_retries;
+    // Loads whose remote thread had not finished when their wait ended: each
+    // scan looks at them again instead of starting another thread, so a
+    // process that is slow to take the thread costs one wait, not one a scan.
+    std::map<DWORD, SensorLoad> m_unfinished;
     std::atomic<uint32_t> m_delivered{ 0 };
     std::atomic<uint32_t> m_lastDelayMs{ 0 };
     std::atomic<uint32_t> m_maxDelayMs{ 0 };

@@ -13,8 +13,21 @@ std::wstring SensorPathIn(const std::wstring& programFolder)
     return path + HM_SENSOR_FILE;
 }
 
+namespace {
+
+// The load's answer once its remote thread has ended: the thread's exit code
+// is the module's low 32 bits, zero when the load failed.
+SensorDelivery LoadResult(HANDLE thread)
+{
+    DWORD loaded = 0;
+    GetExitCodeThread(thread, &loaded);
+    return loaded ? SensorDelivery::Delivered : SensorDelivery::Refused;
+}
+
+} // namespace
+
 SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wstring& sensorPath, DWORD waitMs,
-                             HANDLE cancel)
+                             HANDLE cancel, SensorLoad* unfinished)
 {
     if (pid == GetCurrentProcessId() || pid == 0 || sensor::IsExcludedImage(imageName))
         return SensorDelivery::Excluded;
@@ -44,13 +57,35 @@ SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wst
         ui::CHandle thread(CreateRemoteThread(process.Get(), nullptr, 0, load, remote, 0, nullptr));
         HANDLE waits[2] = { thread.Get(), cancel };
         if (thread && WaitForMultipleObjects(cancel ? 2 : 1, waits, FALSE, waitMs) == WAIT_OBJECT_0) {
-            DWORD loaded = 0; // the module's low 32 bits: zero when the load failed
-            GetExitCodeThread(thread.Get(), &loaded);
-            result = loaded ? SensorDelivery::Delivered : SensorDelivery::Refused;
+            result = LoadResult(thread.Get());
         } else if (thread) {
-            return SensorDelivery::Refused; // still loading: the path must stay readable
+            // Still loading: the path must stay readable until the thread ends.
+            if (!unfinished)
+                return SensorDelivery::Refused;
+            unfinished->process = std::move(process);
+            unfinished->thread = std::move(thread);
+            unfinished->remotePath = remote;
+            return SensorDelivery::Unfinished;
         }
     }
     VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
+    return result;
+}
+
+SensorDelivery FinishSensorLoad(SensorLoad* load)
+{
+    SensorDelivery result;
+    if (WaitForSingleObject(load->thread.Get(), 0) == WAIT_OBJECT_0)
+        result = LoadResult(load->thread.Get());
+    else if (WaitForSingleObject(load->process.Get(), 0) == WAIT_OBJECT_0)
+        return SensorDelivery::Refused; // the process ended; its memory went with it
+    else
+        return SensorDelivery::Unfinished;
+    // A process that ended with its threads reports their exit codes as the
+    // process's: only a live process's answer counts as a load.
+    if (result == SensorDelivery::Delivered && WaitForSingleObject(load->process.Get(), 0) == WAIT_OBJECT_0)
+        return SensorDelivery::Refused;
+    VirtualFreeEx(load->process.Get(), load->remotePath, 0, MEM_RELEASE);
+    load->remotePath = nullptr;
     return result;
 }
