@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -97,7 +98,7 @@ void CProcessWatcher::Run()
     // script) is left alone: it installs and configures the guard and must
     // not be held back by the guard it started.
     if (DWORD parent = ParentProcessId())
-        m_seen.insert(parent);
+        MarkSeen(parent);
     Scan(true);
     while (WaitForSingleObject(m_stop.Get(), m_pollMs) == WAIT_TIMEOUT)
         Scan(false);
@@ -108,6 +109,7 @@ void CProcessWatcher::Scan(bool first)
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return;
+    ForgetEnded();
     std::set<DWORD> running;
     std::vector<std::pair<DWORD, std::wstring>> fresh;
     PROCESSENTRY32W entry = { sizeof(entry) };
@@ -132,9 +134,39 @@ void CProcessWatcher::Scan(bool first)
     }
     // An id that left the list may come back as a new process.
     for (auto it = m_seen.begin(); it != m_seen.end();)
-        it = running.count(*it) ? std::next(it) : m_seen.erase(it);
+        it = running.count(it->first) ? std::next(it) : m_seen.erase(it);
     for (auto it = m_retries.begin(); it != m_retries.end();)
         it = running.count(it->first) ? std::next(it) : m_retries.erase(it);
+}
+
+void CProcessWatcher::MarkSeen(DWORD pid)
+{
+    m_seen[pid] = ui::CHandle(OpenProcess(SYNCHRONIZE, FALSE, pid));
+}
+
+void CProcessWatcher::ForgetEnded()
+{
+    // Ids come back quickly (a program started right after another one ended
+    // often gets its id): without this, such a program would pass for the
+    // one handled before and never get the sensor. One wait per 64 processes
+    // answers whether any has ended; only then is each asked.
+    std::vector<HANDLE> handles;
+    std::vector<DWORD> ids;
+    for (const auto& seen : m_seen) {
+        if (seen.second) {
+            handles.push_back(seen.second.Get());
+            ids.push_back(seen.first);
+        }
+    }
+    for (size_t base = 0; base < handles.size(); base += MAXIMUM_WAIT_OBJECTS) {
+        DWORD count = static_cast<DWORD>(std::min<size_t>(MAXIMUM_WAIT_OBJECTS, handles.size() - base));
+        DWORD any = WaitForMultipleObjects(count, &handles[base], FALSE, 0);
+        if (any >= WAIT_OBJECT_0 + count)
+            continue;
+        for (size_t i = base; i < base + count; ++i)
+            if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                m_seen.erase(ids[i]);
+    }
 }
 
 void CProcessWatcher::FinishLoads(const std::set<DWORD>& running)
@@ -156,7 +188,7 @@ void CProcessWatcher::Handled(DWORD pid, SensorDelivery result, bool first)
     if (result == SensorDelivery::Refused && ++m_retries[pid] < kMaxTries)
         return; // too early in its start (or ending): the next scan tries again
     m_retries.erase(pid);
-    m_seen.insert(pid);
+    MarkSeen(pid);
     if (result != SensorDelivery::Delivered)
         return;
     ++m_delivered;

@@ -45,6 +45,9 @@ public:
 private:
     void Run();
     void Scan(bool first);
+    // Marks a process handled, and forgets those that have ended.
+    void MarkSeen(DWORD pid);
+    void ForgetEnded();
     // Looks at the loads that had not finished, without waiting.
     void FinishLoads(const std::set<DWORD>& running);
     // Counts one process handled: delivered or given up.
@@ -54,9 +57,11 @@ private:
     DWORD m_pollMs = kDefaultPollMs;
     ui::CHandle m_stop;
     std::thread m_thread;
-    // Processes already handled, by id; an id that leaves the process list
-    // is forgotten. The watcher thread's alone.
-    std::set<DWORD> m_seen;
+    // Processes already handled, by id, each with a handle that tells when it
+    // has ended (the system does not give its id to a new process while the
+    // handle is open); an ended one, or an id that leaves the process list, is
+    // forgotten. The watcher thread's alone.
+    std::map<DWORD, ui::CHandle> m_seen;
     std::map<DWORD, int> m_retries;
     // Loads whose remote thread had not finished when their wait ended: each
     // scan looks at them again instead of starting another thread, so a

@@ -31,6 +31,10 @@ SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wst
 {
     if (pid == GetCurrentProcessId() || pid == 0 || sensor::IsExcludedImage(imageName))
         return SensorDelivery::Excluded;
+    // A process listed before its image is known is still being created: what
+    // it will run, and its width, are not known yet either.
+    if (!imageName || !*imageName)
+        return SensorDelivery::Refused;
     ui::CHandle process(OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
                                         PROCESS_VM_WRITE | PROCESS_VM_READ | SYNCHRONIZE,
                                     FALSE, pid));

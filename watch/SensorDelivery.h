@@ -33,7 +33,8 @@ struct SensorLoad {
 std::wstring SensorPathIn(const std::wstring& programFolder);
 
 // Loads the sensor at `sensorPath` into process `pid` whose image base name
-// is `imageName`; waits up to `waitMs` for the load to finish, or until
+// is `imageName` (Refused while it is empty: the process is still being
+// created); waits up to `waitMs` for the load to finish, or until
 // `cancel` (an event, may be null) is set. A process whose threads cannot
 // run yet (created suspended, still starting) has its remote thread load the
 // sensor once it runs: when the wait ends before that, the answer is

@@ -75,6 +75,10 @@ TEST(SensorDelivery, RunningProgramGetsTheSensorAndTheWatcherCountsIt)
     helper::CHelperProcess first;
     ASSERT_TRUE(first.Start(L"sleep"));
     EXPECT_FALSE(HasModule(first.Id(), HM_SENSOR_FILE));
+    // Listed without an image name, a process is too young to be judged
+    // (its width is not known yet): the next scan asks again.
+    EXPECT_EQ(SensorDelivery::Refused, DeliverSensor(first.Id(), L"", StagedSensor()));
+    EXPECT_FALSE(HasModule(first.Id(), HM_SENSOR_FILE));
     EXPECT_EQ(SensorDelivery::Delivered, DeliverSensor(first.Id(), L"hm_child_helper.exe", StagedSensor()));
     EXPECT_TRUE(HasModule(first.Id(), HM_SENSOR_FILE));
     // A second delivery only counts one more reference.
