@@ -3,6 +3,9 @@
 #include "base/Handles.h"
 #include "sensor/SensorFiles.h"
 
+#include <winternl.h>
+
+#include <cstddef>
 #include <cwchar>
 
 std::wstring SensorPathIn(const std::wstring& programFolder)
@@ -14,6 +17,34 @@ std::wstring SensorPathIn(const std::wstring& programFolder)
 }
 
 namespace {
+
+// Whether the process's own loader has begun to list its modules. Before
+// that the system is still setting the process up (a child created
+// suspended, a program only just started), and a thread created in it then
+// races that set-up: under Wine such a process was seen to die of a
+// corrupted heap. Such a process is tried again at a later look.
+bool LoaderStarted(HANDLE process)
+{
+    using QueryFn = LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    static const QueryFn query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    if (!query)
+        return true; // nothing to ask: go ahead as before
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (query(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0 || !basic.PebBaseAddress)
+        return false;
+    const BYTE* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);
+    PPEB_LDR_DATA ldr = nullptr;
+    LIST_ENTRY modules = {};
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process, peb + offsetof(PEB, Ldr), &ldr, sizeof(ldr), &read) || read != sizeof(ldr) ||
+        !ldr)
+        return false;
+    const BYTE* head = reinterpret_cast<const BYTE*>(ldr) + offsetof(PEB_LDR_DATA, InMemoryOrderModuleList);
+    if (!ReadProcessMemory(process, head, &modules, sizeof(modules), &read) || read != sizeof(modules))
+        return false;
+    return modules.Flink && reinterpret_cast<const BYTE*>(modules.Flink) != head;
+}
 
 // The load's answer once its remote thread has ended: the thread's exit code
 // is the module's low 32 bits, zero when the load failed.
@@ -47,6 +78,8 @@ SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wst
         return SensorDelivery::Refused;
     if (selfWow != otherWow)
         return SensorDelivery::OtherArchitecture;
+    if (!LoaderStarted(process.Get()))
+        return SensorDelivery::Refused;
 
     SIZE_T bytes = (sensorPath.size() + 1) * sizeof(wchar_t);
     void* remote = VirtualAllocEx(process.Get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);

@@ -91,6 +91,9 @@ TEST(SensorDelivery, RunningProgramGetsTheSensorAndTheWatcherCountsIt)
     ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                                &si, &suspended));
     ui::CHandle suspendedProcess(suspended.hProcess), suspendedThread(suspended.hThread);
+    // Its loader has not started: no thread is put into it yet.
+    EXPECT_EQ(SensorDelivery::Refused, DeliverSensor(suspended.dwProcessId, L"hm_child_helper.exe", StagedSensor()));
+    EXPECT_EQ(1u, ThreadCount(suspended.dwProcessId));
 
     CProcessWatcher watcher;
     ASSERT_TRUE(watcher.Start(StagedSensor()));
@@ -98,9 +101,8 @@ TEST(SensorDelivery, RunningProgramGetsTheSensorAndTheWatcherCountsIt)
     ASSERT_TRUE(later.Start(L"sleep"));
     EXPECT_TRUE(testwait::WaitUntil([&] { return HasModule(later.Id(), HM_SENSOR_FILE); }, 15000));
     EXPECT_GE(watcher.GetCounts().delivered, 2u);
-    // Scans went on past the suspended process without a thread of their own
-    // in it each: its main thread and at most the one loading thread.
-    EXPECT_LE(ThreadCount(suspended.dwProcessId), 2u);
+    // Scans went on past the suspended process without a thread of theirs.
+    EXPECT_EQ(1u, ThreadCount(suspended.dwProcessId));
 
     ResumeThread(suspendedThread.Get());
     EXPECT_TRUE(testwait::WaitUntil([&] { return HasModule(suspended.dwProcessId, HM_SENSOR_FILE); }, 15000));
