@@ -197,15 +197,4 @@ TEST_F(RuleHitsTest, ASaveThatCannotReplaceTheFileIsTriedAgainAndKeepsTheOldFile
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((m_path + L".tmp").c_str()));
 }
 
-TEST(RuleHitTime, ShownAsLocalTimeAndNeverAsNothing)
-{
-    EXPECT_EQ(L"", FormatHitTime(0));
-    SYSTEMTIME local = { 2026, 12, 2, 8, 9, 5, 7, 0 };
-    FILETIME localFile, utc;
-    ASSERT_TRUE(SystemTimeToFileTime(&local, &localFile));
-    ASSERT_TRUE(LocalFileTimeToFileTime(&localFile, &utc));
-    EXPECT_EQ(L"2026-12-08 09:05:07",
-              FormatHitTime((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime));
-}
-
 } // namespace
