@@ -93,6 +93,28 @@ void CListView::SaveColumnWidths(const WindowStateKey& key, const wchar_t* name)
     SaveListColumnWidths(m_hWnd, key, name);
 }
 
+bool CListView::RestoreColumnWidths(const WindowStateKey& key, const wchar_t* name, NumberListRule rule, int first,
+                                    int count)
+{
+    std::vector<int> widths = ColumnWidths();
+    std::vector<int> stored;
+    if (first < 0 || count <= 0 || static_cast<size_t>(first) + static_cast<size_t>(count) > widths.size() ||
+        LoadColumnWidths(key, name, static_cast<size_t>(count), rule, &stored) != 0)
+        return false;
+    std::copy(stored.begin(), stored.end(), widths.begin() + first);
+    return SetColumnWidths(widths);
+}
+
+void CListView::SaveColumnWidths(const WindowStateKey& key, const wchar_t* name, int first, int count) const
+{
+    if (!m_hWnd || !IsWindow(m_hWnd))
+        return;
+    const std::vector<int> widths = ColumnWidths();
+    if (first < 0 || count <= 0 || static_cast<size_t>(first) + static_cast<size_t>(count) > widths.size())
+        return;
+    ::SaveColumnWidths(key, name, std::vector<int>(widths.begin() + first, widths.begin() + first + count));
+}
+
 void CListView::SetImages(HIMAGELIST images)
 {
     if (images)

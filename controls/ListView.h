@@ -40,6 +40,12 @@ public:
     // this list's column count; true when applied.
     bool RestoreColumnWidths(const WindowStateKey& key, const wchar_t* name, NumberListRule rule);
     void SaveColumnWidths(const WindowStateKey& key, const wchar_t* name) const;
+    // The same for the `count` columns from `first` on: a list that gained
+    // columns keeps the widths stored for the older ones valid under their
+    // name and keeps the new ones under a name of their own. Restoring needs
+    // the list to have those columns.
+    bool RestoreColumnWidths(const WindowStateKey& key, const wchar_t* name, NumberListRule rule, int first, int count);
+    void SaveColumnWidths(const WindowStateKey& key, const wchar_t* name, int first, int count) const;
 
     // The small images of the rows. The list destroys them with itself
     // unless it was made with LVS_SHAREIMAGELISTS.

@@ -32,6 +32,8 @@ ${UnStrRep}
 !define HM_RULE_FILE "Harrowmere.erd"
 !define HM_CONFIG_FILE "Harrowmere.cfg"
 !define HM_LOG_FILE "Harrowmere.log"
+; What each rule has decided, kept beside the rule file by the guard.
+!define HM_HIT_FILE "Harrowmere.hits"
 ; The running guard is found by its hidden frame's title.
 !define HM_FRAME_TITLE "HarrowmereMainFrame"
 !define HM_SERVICE "Harrowmere"
@@ -438,9 +440,10 @@ Section "un.${HM_NAME}"
   Delete /REBOOTOK "$SYSDIR\drivers\${HM_DRIVER_FILE}"
 
   !include "${HM_REMOVE_LIST}"
-  ; What the programs write beside themselves: the rule file's save copy,
-  ; crash reports, the update manifest and the promotion feed.
+  ; What the programs write beside themselves: the save copies of the rule
+  ; and hit files, crash reports, the update manifest and the promotion feed.
   Delete "$INSTDIR\${HM_RULE_FILE}.tmp"
+  Delete "$INSTDIR\${HM_HIT_FILE}.tmp"
   Delete "$INSTDIR\Harrowmere.dmp"
   Delete "$INSTDIR\Harrowmere-crash.txt"
   Delete "$INSTDIR\UpdateInfo.xml"
@@ -457,6 +460,7 @@ Section "un.${HM_NAME}"
   Delete "$APPDATA\${HM_NAME}\Harrowmere.dmp"
   Delete "$APPDATA\${HM_NAME}\Harrowmere-crash.txt"
   ${If} $RemoveUserData == ${BST_CHECKED}
+    Delete "$INSTDIR\${HM_HIT_FILE}"
     Delete "$INSTDIR\${HM_LOG_FILE}"
     Delete "$INSTDIR\${HM_LOG_FILE}.old"
     Delete "$APPDATA\${HM_NAME}\${HM_LOG_FILE}"

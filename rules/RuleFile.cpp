@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -335,16 +336,39 @@ void MakeDocument(TiXmlDocument* doc, const GroupList* groups, const RuleSet* se
     }
 }
 
-// Saves the document in text mode (CR LF lines) and flushes it to the disk.
-bool SaveDocument(const TiXmlDocument& doc, FILE* file)
-{
-    bool ok = doc.SaveFile(file);
-    ok = fflush(file) == 0 && ok;
-    ok = _commit(_fileno(file)) == 0 && ok;
-    return ok;
-}
-
 } // namespace
+
+int WriteFileReplacing(const wchar_t* path, const wchar_t* mode, const std::function<bool(FILE*)>& write)
+{
+    if (!path || !*path)
+        return -1;
+    // A read-only target is not replaced (Windows refuses that rename;
+    // other file systems may not).
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return -4;
+
+    // Write beside the target and replace it only once the new file is whole
+    // and on the disk, so that a crash or a full disk never leaves a
+    // truncated file.
+    std::wstring temp = std::wstring(path) + L".tmp";
+    FILE* file = _wfopen(temp.c_str(), mode);
+    if (!file)
+        return -2;
+    bool written = write(file);
+    written = fflush(file) == 0 && written;
+    written = _commit(_fileno(file)) == 0 && written;
+    written = fclose(file) == 0 && written;
+    if (!written) {
+        DeleteFileW(temp.c_str());
+        return -3;
+    }
+    if (!MoveFileExW(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp.c_str());
+        return -4;
+    }
+    return 0;
+}
 
 RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path)
 {
@@ -382,30 +406,8 @@ int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* pa
 {
     if (!set || !path || !*path)
         return -1;
-    // A read-only rule file is not replaced (Windows refuses that rename;
-    // other file systems may not).
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return -4;
-
     TiXmlDocument doc;
     MakeDocument(&doc, groups, set, groupFilter);
-
-    // Write beside the target and replace it only once the new file is whole,
-    // so that a crash or a full disk never leaves a truncated rule file.
-    std::wstring temp = std::wstring(path) + L".tmp";
-    FILE* file = _wfopen(temp.c_str(), L"w");
-    if (!file)
-        return -2;
-    bool written = SaveDocument(doc, file);
-    written = fclose(file) == 0 && written;
-    if (!written) {
-        DeleteFileW(temp.c_str());
-        return -3;
-    }
-    if (!MoveFileExW(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temp.c_str());
-        return -4;
-    }
-    return 0;
+    // Text mode: CR LF lines.
+    return WriteFileReplacing(path, L"w", [&doc](FILE* file) { return doc.SaveFile(file); });
 }

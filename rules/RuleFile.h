@@ -6,6 +6,10 @@
 
 #include "rules/RuleModel.h"
 
+#include <stdio.h>
+
+#include <functional>
+
 // The rule file of the program folder.
 #define HM_RULE_FILE L"Harrowmere.erd"
 
@@ -30,3 +34,12 @@ RuleSet* ReadRuleFile(GroupList* groups, const wchar_t* path);
 // target (also a read-only target, which is left as it is).
 int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* path,
                   int32_t groupFilter);
+
+// Writes a file safely: `write` fills a temporary file beside `path` (the
+// path with ".tmp" appended, opened with the _wfopen `mode`), which is
+// flushed to the disk and only then replaces `path`; on any failure the
+// temporary file goes and `path` stays as it was. The codes of
+// WriteRuleFile: 0; -1 for an empty path; -2 when the temporary file cannot
+// be created; -3 when `write` or the flush fails; -4 when it cannot replace
+// `path` (also a read-only `path`, which is left as it is).
+int WriteFileReplacing(const wchar_t* path, const wchar_t* mode, const std::function<bool(FILE*)>& write);

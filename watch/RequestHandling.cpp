@@ -126,6 +126,7 @@ RequestOutcome HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, Requ
             PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_ROW, sequence);
         }
     }
+    link->Hits().Record(rule);
     if (config) {
         config->BlockCount++;
         if (!thread)
@@ -198,6 +199,7 @@ void SaveCount(RequestThreadState* state, bool evenIfNotDue)
         return;
     if (CConfig* config = state->link->Config())
         config->SaveBlockCount();
+    state->link->Hits().Save();
     state->countUnsaved = false;
 }
 } // namespace

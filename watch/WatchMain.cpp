@@ -276,6 +276,7 @@ void CWatchMain::ReadRules()
     // Read on the side: nothing here waits behind a prompt that holds the
     // link mutex, and a decision keeps the set it holds. The groups come back
     // with the file, so the old ones go.
+    m_hits.Open(RuleHitFilePath(RuleFile()));
     GroupList groups;
     std::shared_ptr<RuleSet> next(ReadRuleFile(&groups, RuleFile().c_str()), FreeRuleSet);
     std::shared_ptr<RuleSet> previous;

@@ -8,6 +8,7 @@
 #include "base/Singleton.h"
 #include "driver/common/WatchProtocol.h"
 #include "rules/RuleEditing.h"
+#include "rules/RuleHits.h"
 #include "rules/RuleModel.h"
 #include "watch/ProcessWatcher.h"
 
@@ -143,6 +144,10 @@ public:
     void SetRules(RuleSet* set);
     // A copy of the groups that came with the rule file.
     GroupList Groups() const;
+    // What each rule has decided: counted by the request thread, bound to
+    // the hit file beside the rule file when the rules are loaded, written
+    // with the block counter.
+    CRuleHitStore& Hits() { return m_hits; }
 
     // The shared record while one is mapped (null before the first start).
     WATCH_SHARED_RECORD* SharedRecord() const { return m_record; }
@@ -208,6 +213,7 @@ private:
     mutable std::mutex m_rulesGuard;
     GroupList m_groups;
     std::shared_ptr<RuleSet> m_rules;
+    CRuleHitStore m_hits;
     std::shared_ptr<RequestThreadState> m_thread;
     // Cancelled request threads that had not ended when Stop stopped
     // waiting: they still reach this link and its settings on their way

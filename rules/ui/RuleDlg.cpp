@@ -11,12 +11,19 @@
 #include "ui/Palette.h"
 #include "ui/Window.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 const wchar_t kPlacementName[] = L"RuleWnd";
 const wchar_t kColumnsName[] = L"RuleWndList";
+// The hit columns' widths: the six of "RuleWndList" stay as they were.
+const wchar_t kHitColumnsName[] = L"RuleWndHitList";
+// How often the hit file is looked at: the guard writes it at most once a
+// second.
+const UINT_PTR kHitTimer = 1;
+const UINT kHitPollMs = 1000;
 const int kStatusPaneWidth = 200;
 const int kSplitterMin = 100, kSplitterMax = 300;
 const int kSummaryChars = 128;
@@ -31,7 +38,27 @@ const int kMovingControls[] = { IDC_RULE_NEW_RULE, IDC_RULE_EDIT_RULE, IDC_RULE_
 const int kDetailEdits[] = { IDC_RULE_INFO, IDC_RULE_PARAM1, IDC_RULE_PARAM2 };
 const int kRuleButtons[] = { IDC_RULE_EDIT_RULE, IDC_RULE_DELETE_RULES, IDC_RULE_MOVE_TO_GROUP };
 
-enum RuleColumn { COLUMN_SUMMARY, COLUMN_KIND, COLUMN_LOG, COLUMN_ACTION, COLUMN_ASK, COLUMN_GROUP };
+enum RuleColumn { COLUMN_SUMMARY, COLUMN_KIND, COLUMN_LOG, COLUMN_ACTION, COLUMN_ASK, COLUMN_GROUP,
+                  COLUMN_HITS, COLUMN_LAST_HIT };
+const int kRuleColumns = COLUMN_HITS;  // the six whose widths "RuleWndList" keeps
+const int kHitColumns = 2;
+
+bool IsHitColumn(int column)
+{
+    return column == COLUMN_HITS || column == COLUMN_LAST_HIT;
+}
+
+// Size and last write time of a file; zeros when it is missing.
+void FileStamp(const std::wstring& path, uint64_t stamp[2])
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        stamp[0] = stamp[1] = 0;
+        return;
+    }
+    stamp[0] = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp[1] = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
 
 } // namespace
 
@@ -67,8 +94,10 @@ BOOL CRuleDlg::OnInitDialog()
     SetUpControls();
     LoadModel();
     BuildTree();
-    m_list.RestoreColumnWidths(m_context.stateKey, kColumnsName, NumberListRule::Exact);
+    m_list.RestoreColumnWidths(m_context.stateKey, kColumnsName, NumberListRule::Exact, 0, kRuleColumns);
+    m_list.RestoreColumnWidths(m_context.stateKey, kHitColumnsName, NumberListRule::Exact, kRuleColumns, kHitColumns);
     RestorePlacement();
+    SetTimer(m_hWnd, kHitTimer, kHitPollMs, nullptr);
     ui::AddMessageFilter(m_hWnd, FilterMessage, this);
     return TRUE;
 }
@@ -100,7 +129,9 @@ void CRuleDlg::SetUpControls()
                         { ui::LoadStr(IDS_RULE_COLUMN_LOG), 80 },
                         { ui::LoadStr(IDS_RULE_COLUMN_ACTION), 80 },
                         { ui::LoadStr(IDS_RULE_COLUMN_ASK), 80 },
-                        { ui::LoadStr(IDS_RULE_COLUMN_GROUP), 80 } });
+                        { ui::LoadStr(IDS_RULE_COLUMN_GROUP), 80 },
+                        { ui::LoadStr(IDS_RULE_COLUMN_HITS), 70 },
+                        { ui::LoadStr(IDS_RULE_COLUMN_LAST_HIT), 130 } });
 
     for (int id : { IDC_RULE_REFRESH, IDC_RULE_SAVE, IDC_RULE_IMPORT, IDC_RULE_EXPORT, IDC_RULE_FILTER_LABEL })
         AddAnchor(id, ANCHOR_TOP_LEFT, ANCHOR_TOP_LEFT);
@@ -123,6 +154,28 @@ void CRuleDlg::LoadModel()
     m_set = ReadRuleFile(&m_groups, m_context.ruleFile.c_str());
     if (!m_set)
         m_set = NewRuleSet();
+    m_hitStamp[0] = m_hitStamp[1] = UINT64_MAX; // read whatever is there
+    LoadHits();
+}
+
+void CRuleDlg::LoadHits()
+{
+    const std::wstring path = RuleHitFilePath(m_context.ruleFile);
+    uint64_t stamp[2];
+    FileStamp(path, stamp);
+    if (stamp[0] == m_hitStamp[0] && stamp[1] == m_hitStamp[1])
+        return;
+    m_hitStamp[0] = stamp[0];
+    m_hitStamp[1] = stamp[1];
+    m_hits = ReadRuleHitFile(path);
+    if (m_list.Hwnd())
+        InvalidateRect(m_list.Hwnd(), nullptr, FALSE);
+}
+
+RULE_HITS CRuleDlg::HitsOf(const Rule* rule) const
+{
+    auto found = m_hits.find(RuleContentKey(rule));
+    return found == m_hits.end() ? RULE_HITS() : found->second;
 }
 
 void CRuleDlg::FreeModel()
@@ -209,6 +262,10 @@ std::wstring CRuleDlg::CellText(const Rule* rule, int column) const
         const RuleGroup* group = rule->groupId < 0 ? nullptr : FindGroupById(&m_groups, rule->groupId);
         return group ? group->name : m_cellTexts.noGroup;
     }
+    case COLUMN_HITS:
+        return std::to_wstring(HitsOf(rule).count);
+    case COLUMN_LAST_HIT:
+        return FormatHitTime(HitsOf(rule).lastHit);
     }
     return std::wstring();
 }
@@ -241,8 +298,39 @@ void CRuleDlg::FillList()
                 rows.push_back(reinterpret_cast<LPARAM>(rule));
         }
     }
+    if (IsHitColumn(m_sortColumn)) {
+        // Each rule's counts looked up once, not at every comparison; equal
+        // ones keep the rules' order.
+        std::vector<std::pair<uint64_t, LPARAM>> keyed;
+        keyed.reserve(rows.size());
+        for (LPARAM row : rows) {
+            const RULE_HITS hits = HitsOf(reinterpret_cast<const Rule*>(row));
+            keyed.emplace_back(m_sortColumn == COLUMN_HITS ? hits.count : hits.lastHit, row);
+        }
+        const bool descending = m_sortDescending;
+        std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
+            return descending ? a.first > b.first : a.first < b.first;
+        });
+        for (size_t i = 0; i < keyed.size(); ++i)
+            rows[i] = keyed[i].second;
+    }
     m_list.SetVirtualRows(std::move(rows));
     UpdateRuleButtons();
+}
+
+void CRuleDlg::SortBy(int column)
+{
+    if (!IsHitColumn(column)) {
+        if (m_sortColumn < 0)
+            return;
+        m_sortColumn = -1;
+    } else if (column == m_sortColumn) {
+        m_sortDescending = !m_sortDescending;
+    } else {
+        m_sortColumn = column;
+        m_sortDescending = true;
+    }
+    FillList();
 }
 
 void CRuleDlg::FocusFilter()
@@ -659,6 +747,9 @@ BOOL CRuleDlg::OnNotify(NMHDR* header, LRESULT& result)
                 return CellText(reinterpret_cast<const Rule*>(data), column);
             });
             return TRUE;
+        case LVN_COLUMNCLICK:
+            SortBy(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+            return TRUE;
         case LVN_KEYDOWN:
             if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
                 DeleteRules();
@@ -678,6 +769,14 @@ BOOL CRuleDlg::OnNotify(NMHDR* header, LRESULT& result)
         }
     }
     return FALSE;
+}
+
+BOOL CRuleDlg::OnTimer(UINT_PTR id)
+{
+    if (id != kHitTimer)
+        return FALSE;
+    LoadHits();
+    return TRUE;
 }
 
 BOOL CRuleDlg::OnClose()
@@ -722,7 +821,9 @@ bool CRuleDlg::FilterMessage(void* context, const MSG& msg)
 void CRuleDlg::OnDestroy()
 {
     ui::RemoveMessageFilter(m_hWnd);
-    m_list.SaveColumnWidths(m_context.stateKey, kColumnsName);
+    KillTimer(m_hWnd, kHitTimer);
+    m_list.SaveColumnWidths(m_context.stateKey, kColumnsName, 0, kRuleColumns);
+    m_list.SaveColumnWidths(m_context.stateKey, kHitColumnsName, kRuleColumns, kHitColumns);
     CResizableDlg::OnDestroy();
     m_list.DeleteAllRows();
     Nodes().DeleteAll();

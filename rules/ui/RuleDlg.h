@@ -1,8 +1,10 @@
 // CRuleDlg: the rule editor window (template 130), modeless and resizable. A
 // tree of operation kinds and rule groups, the list of the rules of the
 // selected node (a virtual list: its rows come from the model as they are
-// shown), narrowed by the filter box, the details of the selected rule, and
-// commands for groups, rules, import, export, refresh and save. It works on its own copy of the
+// shown), narrowed by the filter box, with what each rule has decided (from
+// the hit file beside the rule file, read again while it changes) and sortable
+// by it, the details of the selected rule, and commands for groups, rules,
+// import, export, refresh and save. It works on its own copy of the
 // rule model, read from the active rule file; a save writes the file and has
 // the driver link apply it.
 #pragma once
@@ -15,6 +17,7 @@
 #include "controls/TreeView.h"
 #include "controls/VxColorStatic.h"
 #include "rules/RuleEditing.h"
+#include "rules/RuleHits.h"
 #include "rules/RuleModel.h"
 
 #include <windows.h>
@@ -69,6 +72,7 @@ protected:
     BOOL OnInitDialog() override;
     BOOL OnCommand(int id, int code, HWND control) override;
     BOOL OnNotify(NMHDR* header, LRESULT& result) override;
+    BOOL OnTimer(UINT_PTR id) override;
     BOOL OnClose() override;
     BOOL OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnDestroy() override;
@@ -94,6 +98,14 @@ private:
     RuleGroup* SelectedGroup() const;
     void OnNodeSelected();
     void FillList();
+    // Reads the hit file again when its size or time changed since the last
+    // reading, and redraws the list.
+    void LoadHits();
+    RULE_HITS HitsOf(const Rule* rule) const;
+    // A click on a column header: the hit columns sort the list by
+    // themselves (most first, then least first on the next click); any other
+    // column puts the rules back in their order.
+    void SortBy(int column);
     std::wstring CellText(const Rule* rule, int column) const;
     void FocusFilter();
     void ShowDetails(const Rule* rule);
@@ -122,6 +134,11 @@ private:
     RuleSet* m_set = nullptr;
     GroupList m_groups;
     bool m_changed = false;
+    RuleHitMap m_hits;
+    // Size and last write of the hit file when it was read.
+    uint64_t m_hitStamp[2] = {};
+    int m_sortColumn = -1; // a hit column, or -1: the rules' order
+    bool m_sortDescending = true;
 
     HTREEITEM m_kindsRoot = nullptr;
     HTREEITEM m_groupsRoot = nullptr;

@@ -6,6 +6,7 @@
 #include "TestRegistry.h"
 #include "support/Wait.h"
 
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -218,6 +219,33 @@ ToolResult RunTool(const std::wstring& exe, const std::wstring& args, DWORD time
     return result;
 }
 
+std::vector<std::wstring> RemoteListColumn(HWND list, DWORD pid, int sub)
+{
+    std::vector<std::wstring> out;
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return out;
+    const SIZE_T textChars = 256;
+    auto* remote = static_cast<BYTE*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; remote && i < count; ++i) {
+        LVITEMW item = {};
+        item.iSubItem = sub;
+        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+        item.cchTextMax = textChars;
+        WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+        SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote));
+        wchar_t text[textChars] = {};
+        ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof(text) - sizeof(wchar_t), nullptr);
+        out.push_back(text);
+    }
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return out;
+}
+
 int ThreadCount(DWORD pid)
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -240,6 +268,14 @@ Process::~Process()
 
 bool Process::Start(const std::wstring& exe, const std::wstring& args, bool captureOutput)
 {
+    // A process started before is ended and let go first: one object serves
+    // a restart.
+    Kill();
+    if (m_outRead) {
+        CloseHandle(m_outRead);
+        m_outRead = nullptr;
+    }
+    m_output.clear();
     std::wstring path = ProgramDir() + exe;
     std::wstring cmd = L"\"" + path + L"\"" + (args.empty() ? L"" : L" " + args);
     STARTUPINFOW si = { sizeof(si) };

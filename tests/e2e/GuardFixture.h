@@ -58,6 +58,10 @@ struct ToolResult {
 };
 ToolResult RunTool(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs = 30000);
 
+// Column `sub` of every row of a list view of another process (texts up to
+// 255 characters); empty when the process cannot be opened.
+std::vector<std::wstring> RemoteListColumn(HWND list, DWORD pid, int sub);
+
 // Number of threads of a process.
 int ThreadCount(DWORD pid);
 
@@ -69,7 +73,8 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Starts `exe` (a name inside the program folder) with `args`.
+    // Starts `exe` (a name inside the program folder) with `args`; a process
+    // this object started before is ended first.
     bool Start(const std::wstring& exe, const std::wstring& args, bool captureOutput = false);
     // Waits for a top-level window of this process with this title.
     HWND WaitForWindow(const wchar_t* title, DWORD timeoutMs = 15000) const;

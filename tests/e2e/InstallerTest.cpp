@@ -302,7 +302,8 @@ TEST_F(InstallerTest, SilentInstallUpgradeAndUninstallKeepTheUsersRulesAndLog)
     EXPECT_EQ(SERVICE_STOPPED, ServiceState()) << "the old driver should be unloaded";
 
     // The upgraded guard works with the user's rules; the registered uninstall
-    // command, run silently, ends it and keeps the rule file and the log.
+    // command, run silently, ends it and keeps the rule file, what the rules
+    // have decided (written as the guard ends) and the log.
     Process upgraded;
     ASSERT_TRUE(upgraded.Start(L"Harrowmere.exe", L"/background") && upgraded.WaitForWindow(kFrameTitle));
     EXPECT_EQ(2, Verdict(kRefused));
@@ -314,7 +315,7 @@ TEST_F(InstallerTest, SilentInstallUpgradeAndUninstallKeepTheUsersRulesAndLog)
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     EXPECT_FALSE(fs::exists(fs::path(system) / L"drivers" / L"Harrowmere.sys"));
-    EXPECT_EQ((std::set<std::wstring>{ L"Harrowmere.erd", L"Harrowmere.log" }), FileNames(folder));
+    EXPECT_EQ((std::set<std::wstring>{ L"Harrowmere.erd", L"Harrowmere.hits", L"Harrowmere.log" }), FileNames(folder));
     EXPECT_TRUE(rules == Bytes(folder / L"Harrowmere.erd")) << "the rule file changed";
     EXPECT_TRUE(logBefore == Bytes(folder / L"Harrowmere.log")) << "the log changed";
     EXPECT_TRUE(StartMenuTargets().empty());

@@ -1,7 +1,8 @@
 // The rule editor in the installed guard: opened by the tray command, a group
 // deleted and a file rule added, saved; WatchSim gets the new verdicts at
 // once, and the file holds exactly the expected rules. Saving while a prompt
-// is open withdraws the prompt instead of freezing behind it.
+// is open withdraws the prompt instead of freezing behind it. What each rule
+// has decided shows in the editor and outlasts a restart of the guard.
 #include "base/TextConv.h"
 #include "e2e/GuardFixture.h"
 #include "res/resource.h"
@@ -55,13 +56,19 @@ protected:
         GuardTest::SetUp();
         ResetSettings();
         DeleteProgramFile(L"Harrowmere.log");
+        DeleteProgramFile(L"Harrowmere.hits");
         ASSERT_TRUE(WriteProgramFile(L"Harrowmere.erd", WideToAnsi(kRules)));
+        StartGuard();
+    }
+    void StartGuard()
+    {
         ASSERT_TRUE(m_guard.Start(L"Harrowmere.exe", L"/background", true));
         ASSERT_TRUE(m_guard.WaitForWindow(kFrameTitle));
     }
     void TearDown() override
     {
         m_guard.Close();
+        DeleteProgramFile(L"Harrowmere.hits");
         GuardTest::TearDown();
         CopyFileW((StageDir() + L"Harrowmere.erd").c_str(), (ProgramDir() + L"Harrowmere.erd").c_str(), FALSE);
     }
@@ -90,8 +97,7 @@ protected:
     // Opens the editor with the tray command and deletes group "其他" or "测试".
     HWND OpenEditorAndDeleteGroup(int groupIndex)
     {
-        PostMessageW(FindMain(), WM_COMMAND, ID_TRAY_RULE_EDITOR, 0);
-        HWND editor = Window(kEditorTitle);
+        HWND editor = OpenEditor();
         EXPECT_TRUE(editor);
         HWND tree = GetDlgItem(editor, IDC_RULE_TREE);
         HTREEITEM groups = TreeView_GetNextSibling(tree, TreeView_GetRoot(tree));
@@ -105,6 +111,22 @@ protected:
         Click(box, IDYES);
         EXPECT_TRUE(testwait::WaitUntil([&] { return TreeView_GetNextSibling(tree, TreeView_GetChild(tree, groups)) == nullptr; }, kStepLimitMs));
         return editor;
+    }
+    HWND OpenEditor()
+    {
+        PostMessageW(FindMain(), WM_COMMAND, ID_TRAY_RULE_EDITOR, 0);
+        return Window(kEditorTitle);
+    }
+    // Waits until the editor's list shows these texts in a column, one per
+    // rule in the rules' order; the column as last read.
+    std::vector<std::wstring> WaitForColumn(HWND editor, int column, const std::vector<std::wstring>& expected)
+    {
+        std::vector<std::wstring> texts;
+        testwait::WaitUntil([&] {
+            texts = RemoteListColumn(GetDlgItem(editor, IDC_RULE_LIST), m_guard.Pid(), column);
+            return texts == expected;
+        }, kStepLimitMs);
+        return texts;
     }
     bool Save(HWND editor)
     {
@@ -173,6 +195,42 @@ TEST_F(RuleEditorScenario, SavingWhileAPromptIsOpenWithdrawsThePromptAndAppliesT
 
     EXPECT_EQ(0, Verdict(L"OpenFile C:\\keep\\k.txt"));
     EXPECT_EQ(2, Verdict(L"OpenFile C:\\reject\\r.txt"));
+}
+
+TEST_F(RuleEditorScenario, HitColumnsCountDecisionsThroughTheDriverAcrossARestartAndAChangedRuleStartsAtZero)
+{
+    const int kHits = 6;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(2, Verdict(L"OpenFile C:\\reject\\a.txt"));
+    EXPECT_EQ(2, Verdict(L"OpenFile C:\\keep\\k.txt"));
+    EXPECT_EQ(0, Verdict(L"OpenFile C:\\other\\o.txt")) << "no rule: nothing to count";
+
+    // Rows: the two file rules, then the asking one.
+    HWND editor = OpenEditor();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ((std::vector<std::wstring>{ L"3", L"1", L"0" }), WaitForColumn(editor, kHits, { L"3", L"1", L"0" }));
+    // Decisions while the editor is open show up there too.
+    EXPECT_EQ(2, Verdict(L"OpenFile C:\\keep\\k2.txt"));
+    EXPECT_EQ((std::vector<std::wstring>{ L"3", L"2", L"0" }), WaitForColumn(editor, kHits, { L"3", L"2", L"0" }));
+    std::vector<std::wstring> last = RemoteListColumn(GetDlgItem(editor, IDC_RULE_LIST), m_guard.Pid(), kHits + 1);
+    ASSERT_EQ(3u, last.size());
+    EXPECT_FALSE(last[0].empty());
+    EXPECT_TRUE(last[2].empty()) << "a rule that never decided has no time";
+
+    // A restart keeps the counts; meanwhile the "keep" rule got a new
+    // pattern, which is another content: it starts again at 0.
+    ASSERT_NE(-1, m_guard.Close()) << "the guard did not end";
+    std::wstring changed = kRules;
+    const std::wstring keep = L"C:\\keep\\*";
+    changed.replace(changed.find(keep), keep.size(), L"C:\\kept\\*");
+    ASSERT_TRUE(WriteProgramFile(L"Harrowmere.erd", WideToAnsi(changed.c_str())));
+    StartGuard();
+    EXPECT_EQ(2, Verdict(L"OpenFile C:\\reject\\b.txt"));
+    editor = OpenEditor();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ((std::vector<std::wstring>{ L"4", L"0", L"0" }), WaitForColumn(editor, kHits, { L"4", L"0", L"0" }));
+    EXPECT_EQ((std::vector<std::wstring>{ L"C:\\reject\\*", L"C:\\kept\\*", L"*\\ask.exe" }),
+              RemoteListColumn(GetDlgItem(editor, IDC_RULE_LIST), m_guard.Pid(), 0));
 }
 
 } // namespace

@@ -45,34 +45,6 @@ std::wstring TextOf(HWND hwnd)
     return buf;
 }
 
-// Column `sub` of every row of a list view in another process.
-std::vector<std::wstring> RemoteColumn(HWND list, DWORD pid, int sub)
-{
-    std::vector<std::wstring> out;
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process)
-        return out;
-    const SIZE_T textChars = 256;
-    auto* remote = static_cast<BYTE*>(
-        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
-    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; remote && i < count; ++i) {
-        LVITEMW item = {};
-        item.iSubItem = sub;
-        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
-        item.cchTextMax = textChars;
-        WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
-        SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote));
-        wchar_t text[textChars] = {};
-        ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof(text) - sizeof(wchar_t), nullptr);
-        out.push_back(text);
-    }
-    if (remote)
-        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    return out;
-}
-
 bool GuardFrameShows()
 {
     return testwait::WaitUntil([] { return FindWindowW(nullptr, kFrameTitle) != nullptr; }, 20000);
@@ -140,8 +112,8 @@ protected:
         const std::wstring again = ui::LoadStr(IDS_UPDATE_AGAIN);
         EXPECT_TRUE(testwait::WaitUntil([&] { return TextOf(GetDlgItem(page, IDC_UPDATE_BUTTON)) == again; }, 30000));
         result.status = TextOf(GetDlgItem(page, IDC_UPDATE_STATUS));
-        result.names = RemoteColumn(GetDlgItem(page, IDC_UPDATE_LIST), guard.Pid(), 0);
-        result.states = RemoteColumn(GetDlgItem(page, IDC_UPDATE_LIST), guard.Pid(), 2);
+        result.names = RemoteListColumn(GetDlgItem(page, IDC_UPDATE_LIST), guard.Pid(), 0);
+        result.states = RemoteListColumn(GetDlgItem(page, IDC_UPDATE_LIST), guard.Pid(), 2);
         return result;
     }
 

@@ -19,6 +19,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -515,3 +516,117 @@ TEST_F(RuleEditor, FilteredRowsAreEditedDeletedAndSavedAsAnyOther)
     EXPECT_EQ((Texts{ L"C:\\Windows\\*", L"HKEY_LOCAL_MACHINE\\Software\\Run", L"*\\evil.exe", L"*\\cmd2.exe" }),
               Column(0));
 }
+
+namespace {
+
+class RuleEditorHits : public RuleEditor {
+protected:
+    // The row's rule under the kinds root, by its pattern.
+    const Rule* RuleOf(const wchar_t* pattern)
+    {
+        for (int row = 0; row < m_dlg->List().RowCount(); ++row)
+            if (m_dlg->List().Cell(row, 0) == pattern)
+                return reinterpret_cast<const Rule*>(m_dlg->List().RowData(row));
+        return nullptr;
+    }
+    void ClickHeader(int column)
+    {
+        NMLISTVIEW click = {};
+        click.hdr = { m_dlg->List().Hwnd(), IDC_RULE_LIST, static_cast<UINT>(LVN_COLUMNCLICK) };
+        click.iItem = -1;
+        click.iSubItem = column;
+        SendMessageW(m_dlg->Hwnd(), WM_NOTIFY, IDC_RULE_LIST, reinterpret_cast<LPARAM>(&click));
+    }
+    // Closes the editor (which stores its widths), stores these texts and
+    // opens it again.
+    void Reopen(const std::vector<std::pair<const wchar_t*, const wchar_t*>>& stored)
+    {
+        DestroyWindow(m_dlg->Hwnd());
+        for (const auto& [name, text] : stored)
+            WriteWindowStateText(m_context.stateKey, name, text);
+        m_dlg = std::make_unique<CRuleDlg>(m_context);
+        ASSERT_TRUE(m_dlg->Create(nullptr));
+    }
+};
+
+const int kHitsColumn = 6, kLastHitColumn = 7;
+
+TEST_F(RuleEditorHits, HitColumnsShowTheHitFileAsItChangesAndSortTheList)
+{
+    Select({ L"监控操作分类" });
+    const wchar_t *windows = L"C:\\Windows\\*", *temp = L"C:\\Temp\\*", *run = L"HKEY_LOCAL_MACHINE\\Software\\Run",
+                  *evil = L"*\\evil.exe", *cmd = L"*\\cmd.exe";
+    EXPECT_EQ(Texts(5, L"0"), Column(kHitsColumn)) << "no hit file: nothing has decided";
+    EXPECT_EQ(Texts(5, L""), Column(kLastHitColumn));
+
+    // The guard writes the file while the editor is open.
+    const uint64_t t1 = 0x01dd000000000000ull, t2 = t1 + 10000000, t3 = t2 + 10000000;
+    const RuleHitMap hits = { { RuleContentKey(RuleOf(windows)), { 5, t1 } },
+                              { RuleContentKey(RuleOf(evil)), { 12, t2 } },
+                              { RuleContentKey(RuleOf(cmd)), { 5, t3 } } };
+    ASSERT_EQ(0, WriteRuleHitFile(RuleHitFilePath(m_context.ruleFile), hits));
+    EXPECT_TRUE(gui::PumpUntil([&] { return Column(kHitsColumn) == Texts{ L"5", L"0", L"0", L"12", L"5" }; }, 10000))
+        << "read again once changed";
+    EXPECT_EQ((Texts{ FormatHitTime(t1), L"", L"", FormatHitTime(t2), FormatHitTime(t3) }), Column(kLastHitColumn));
+
+    const struct {
+        int column;
+        Texts rows;
+    } clicks[] = {
+        { kHitsColumn, { evil, windows, cmd, temp, run } }, // most first, equal counts in the rules' order
+        { kHitsColumn, { temp, run, windows, cmd, evil } }, // then least first
+        { kLastHitColumn, { cmd, evil, windows, temp, run } },
+        { 2, { windows, temp, run, evil, cmd } }, // any other column: the rules' order again
+    };
+    for (const auto& c : clicks) {
+        ClickHeader(c.column);
+        EXPECT_EQ(c.rows, Column(0)) << c.column;
+    }
+
+    // The order holds through the tree and the filter.
+    ClickHeader(kHitsColumn);
+    Select({ L"监控操作分类", L"运行程序" });
+    EXPECT_EQ((Texts{ evil, cmd }), Column(0));
+    SetWindowTextW(m_dlg->Item(IDC_RULE_FILTER), L"c:\\");
+    Select({ L"监控操作分类" });
+    EXPECT_EQ((Texts{ windows, temp }), Column(0));
+    SetWindowTextW(m_dlg->Item(IDC_RULE_FILTER), L"");
+
+    // A new description keeps the count; a new pattern is another rule's content.
+    Texts before = Column(0);
+    auto edit = [this, &before](const wchar_t* pattern, int control, const wchar_t* text) {
+        SelectRow(static_cast<int>(std::find(before.begin(), before.end(), pattern) - before.begin()));
+        ModalWatch dialog(L"编辑规则", [control, text](HWND d) {
+            SetDlgItemTextW(d, control, text);
+            gui::PressButton(d, IDOK);
+        });
+        Command(IDC_RULE_EDIT_RULE);
+    };
+    edit(evil, IDC_RULE_INFO, L"改过的描述");
+    edit(cmd, IDC_RULE_PARAM1, L"*\\cmd2.exe");
+    ClickHeader(0);
+    EXPECT_EQ((Texts{ windows, temp, run, evil, L"*\\cmd2.exe" }), Column(0));
+    EXPECT_EQ((Texts{ L"5", L"0", L"0", L"12", L"0" }), Column(kHitsColumn));
+}
+
+TEST_F(RuleEditorHits, HitColumnWidthsAreKeptUnderTheirOwnNameBesideTheSixStoredOnes)
+{
+    Reopen({ { L"RuleWndList", L"100,81,82,83,84,85" }, { L"RuleWndHitList", L"91" } });
+    const std::vector<int> defaults = m_dlg->List().ColumnWidths();
+    EXPECT_EQ((std::vector<int>{ 100, 81, 82, 83, 84, 85 }), std::vector<int>(defaults.begin(), defaults.begin() + 6))
+        << "six stored widths apply to the six columns";
+    ASSERT_EQ(8u, defaults.size());
+
+    Reopen({ { L"RuleWndHitList", L"91,92" } });
+    EXPECT_EQ((std::vector<int>{ 100, 81, 82, 83, 84, 85, 91, 92 }), m_dlg->List().ColumnWidths());
+    EXPECT_NE(91, defaults[6]) << "a malformed value leaves the hit columns as made";
+
+    ListView_SetColumnWidth(m_dlg->List().Hwnd(), kLastHitColumn, 140);
+    DestroyWindow(m_dlg->Hwnd());
+    std::wstring six, two;
+    ReadWindowStateText(m_context.stateKey, L"RuleWndList", &six);
+    ReadWindowStateText(m_context.stateKey, L"RuleWndHitList", &two);
+    EXPECT_EQ((Texts{ L"100,81,82,83,84,85", L"91,140" }), (Texts{ six, two }));
+}
+
+} // namespace

@@ -389,8 +389,15 @@ TEST_F(RequestHandlingTest, AskingDecisionThatCannotHaveTheLinkMutexAsksNobodyAn
 
 TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItEnds)
 {
-    uint32_t id = AddRule(0, RuleAction::Reject, RuleLog::None, 0, L"deny")->id;
+    const Rule* rule = AddRule(0, RuleAction::Reject, RuleLog::None, 0, L"deny");
+    const uint32_t id = rule->id;
+    const uint64_t key = RuleContentKey(rule);
     UseRules();
+    // The rule's own count goes into the hit file with the block counter.
+    const std::wstring hitFile = m_folder + HM_HIT_FILE;
+    DeleteFileW(hitFile.c_str());
+    m_link->Hits().Open(hitFile);
+    auto hitsSaved = [&] { return ReadRuleHitFile(hitFile)[key].count; };
     auto state = std::make_shared<RequestThreadState>();
     state->link = m_link.get();
     state->record = &m_record;
@@ -413,8 +420,9 @@ TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItE
 
     decide(3);
     // No request follows: the count is saved all the same.
-    testwait::WaitUntil([&] { return saved() == 3; }, 10000);
+    testwait::WaitUntil([&] { return saved() == 3 && hitsSaved() == 3; }, 10000);
     EXPECT_EQ(3u, saved());
+    EXPECT_EQ(3u, hitsSaved());
 
     decide(2);
     {
@@ -424,6 +432,7 @@ TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItE
     SetEvent(state->stopEvent.Get());
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(state->thread.Get(), 5000));
     EXPECT_EQ(5u, saved()) << "the thread saves what it counted before it ends";
+    EXPECT_EQ(5u, hitsSaved());
     EXPECT_EQ(5u, m_config->BlockCount);
     EXPECT_EQ(5, Count(m_sink.Drain(), WM_WATCH_COUNT, 0));
 }
