@@ -8,7 +8,10 @@
 #include "res/resource.h"
 #include "TestRegistry.h"
 
+#include <sddl.h>
+
 #include <algorithm>
+#include <iterator>
 #include <cwctype>
 #include <functional>
 #include <map>
@@ -110,17 +113,28 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000)
     }
 }
 
-// Lines of Harrowmere.log (UTF-8) that name `process` and `operand`.
-bool LogHas(const std::wstring& process, const std::wstring& operand)
+std::wstring Upper(std::wstring s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    return s;
+}
+
+// Number of lines of Harrowmere.log (UTF-8) that name `process` and `operand`.
+size_t LogCount(const std::wstring& process, const std::wstring& operand)
 {
     std::wstring log = Lower(Utf8ToWide(ReadProgramFile(L"Harrowmere.log")));
+    size_t count = 0;
     for (size_t pos = 0, end; (end = log.find(L"\r\n", pos)) != std::wstring::npos; pos = end + 2) {
         std::wstring line = log.substr(pos, end - pos);
-        if (line.find(L" " + Lower(process) + L" ") != std::wstring::npos &&
-            line.find(Lower(operand)) != std::wstring::npos)
-            return true;
+        count += line.find(L" " + Lower(process) + L" ") != std::wstring::npos &&
+                 line.find(Lower(operand)) != std::wstring::npos;
     }
-    return false;
+    return count;
+}
+
+bool LogHas(const std::wstring& process, const std::wstring& operand)
+{
+    return LogCount(process, operand) > 0;
 }
 
 bool HasValue(const std::wstring& subkey, const wchar_t* name)
@@ -408,6 +422,118 @@ TEST_F(InterceptTest, OddArgumentsGetTheSystemsOwnAnswerAndNamedOnesTheVerdict)
             EXPECT_EQ(refused ? "c0000022" : c.second, guarded[c.first]) << WideToAnsi(folders[f]) << " " << c.first;
         }
     }
+}
+
+// Rules for one file, one file named with Vietnamese and Armenian letters
+// (so the rule file is UTF-8), and one key written as the picker writes it
+// and one as the shipped rule file does.
+const wchar_t kSpelledRules[] =
+    L"<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n"
+    L"<HarrowmereRule Version=\"1\">\r\n"
+    L"    <Program Name=\"*\" Hook=\"Enabled\">\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"s\" Reason=\"OpenFile\" Action=\"Reject\" Log=\"Log\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"C:\\hmtest\\spelled\\Secret File.txt\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"l\" Reason=\"OpenFile\" Action=\"Reject\" Log=\"Log\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"C:\\hmtest\\spelled\\ng\x1ecd\x63 \x0561\x0574.txt\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"p\" Reason=\"RegSetValue\" Action=\"Reject\" Log=\"Log\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"HKEY_CURRENT_USER\\Software\\HarrowmereTest\\Picked\" />\r\n"
+    L"            <Param Any=\"Any\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Rule GroupId=\"1\" Info=\"k\" Reason=\"RegSetValue\" Action=\"Reject\" Log=\"Log\" Ask=\"Disabled\" Scan=\"Disabled\">\r\n"
+    L"            <Param Wildcards=\"\\REGISTRY\\USER\\*\\Software\\HarrowmereTest\\Shipped\" />\r\n"
+    L"            <Param Any=\"Any\" />\r\n"
+    L"        </Rule>\r\n"
+    L"        <Group Id=\"1\" Name=\"t\" Info=\"t\" />\r\n"
+    L"    </Program>\r\n"
+    L"</HarrowmereRule>\r\n";
+
+// The string form of this user's SID (HKEY_USERS\<SID> is HKCU).
+std::wstring UserSid()
+{
+    HANDLE token = nullptr;
+    std::wstring sid;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return sid;
+    BYTE buffer[256];
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+TEST_F(InterceptTest, EverySpellingOfAGuardedFileOrKeyIsRefusedByItsOneRule)
+{
+    ASSERT_TRUE(WriteProgramFile(L"Harrowmere.erd", WideToUtf8(kSpelledRules)));
+    const std::wstring dir = TestPath(L"spelled\\");
+    CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring letters = L"ng\x1ecd\x63 \x0561\x0574.txt", lettersUpper = L"NG\x1ecc\x43 \x0531\x0544.TXT";
+    WriteFile(dir + L"Secret File.txt", "spelled secret\r\n");
+    WriteFile(dir + L"Open File.txt", "spelled open\r\n");
+    WriteFile(dir + letters, "spelled letters\r\n");
+    ASSERT_TRUE(Exists(dir + lettersUpper)) << "the file system joins the letters' cases";
+    StartGuard();
+
+    // Each spelling of the guarded file is refused; the same spelling of its
+    // unguarded neighbour opens, so the spelling itself works.
+    auto shortName = [&](const std::wstring& name) {
+        wchar_t path[MAX_PATH] = {};
+        GetShortPathNameW((dir + name).c_str(), path, MAX_PATH);
+        return std::wstring(path);
+    };
+    struct Spelling {
+        const char* what;
+        std::function<std::wstring(const std::wstring&)> command; // from the file's name
+    } spellings[] = {
+        { "letter case", [&](const std::wstring& n) { return L"type \"C:\\HMTEST\\SPELLED\\" + Upper(n) + L"\""; } },
+        { "short name", [&](const std::wstring& n) { return L"type \"" + shortName(n) + L"\""; } },
+        { "dot dot", [&](const std::wstring& n) { return L"type \"C:\\hmtest\\accept\\..\\spelled\\" + n + L"\""; } },
+        { "forward slashes", [&](const std::wstring& n) { return L"type \"C:/hmtest/spelled/" + n + L"\""; } },
+        { "\\\\?\\", [&](const std::wstring& n) { return L"type \"\\\\?\\C:\\hmtest\\spelled\\" + n + L"\""; } },
+        { "relative", [&](const std::wstring& n) { return L"cd /d C:\\hmtest\\spelled & type \"" + n + L"\""; } },
+        { "trailing dot and blank", [&](const std::wstring& n) { return L"type \"" + dir + n + L". \""; } },
+        { "stream suffix", [&](const std::wstring& n) { return L"type \"" + dir + n + L"::$DATA\""; } },
+    };
+    for (const Spelling& s : spellings) {
+        ToolResult refused = GuardedCmd(s.command(L"Secret File.txt"));
+        ToolResult opened = GuardedCmd(s.command(L"Open File.txt"));
+        SCOPED_TRACE(std::string(s.what) + ": " + refused.output + " / " + opened.output);
+        EXPECT_EQ(std::string::npos, refused.output.find("spelled secret"));
+        EXPECT_NE(std::string::npos, opened.output.find("spelled open"));
+    }
+    EXPECT_EQ(std::size(spellings), LogCount(L"cmd.exe", dir + L"Secret File.txt"));
+    ToolResult upper = GuardedCmd(L"type \"" + dir + lettersUpper + L"\"");
+    EXPECT_EQ(std::string::npos, upper.output.find("spelled letters")) << upper.output;
+    EXPECT_EQ(1u, LogCount(L"cmd.exe", dir + letters));
+
+    // Both spellings of a key rule refuse reg.exe through HKCU and through
+    // HKEY_USERS\<SID>, and a program that names the key relative to one it
+    // opened first; an unguarded key takes the value both ways.
+    const std::wstring sid = UserSid();
+    ASSERT_FALSE(sid.empty());
+    for (const std::wstring& root : { std::wstring(L"HKCU"), L"HKEY_USERS\\" + sid }) {
+        for (const wchar_t* subkey : { L"Picked", L"Shipped", L"Free" }) {
+            ToolResult r = Guarded(L"reg.exe add " + root + L"\\Software\\HarrowmereTest\\" + subkey +
+                                   L" /v Probe /d x /f");
+            bool free = std::wstring(subkey) == L"Free";
+            SCOPED_TRACE(WideToAnsi(root + L"\\" + subkey) + " -> " + r.output);
+            EXPECT_EQ(free ? 0 : 1, r.exitCode);
+            EXPECT_EQ(free, HasValue(subkey, L"Probe"));
+            testreg::DeleteTree(HKEY_CURRENT_USER, (std::wstring(kTestKey) + L"\\Free").c_str());
+        }
+    }
+    for (const wchar_t* subkey : { L"HarrowmereTest\\Picked", L"HarrowmereTest\\Shipped" }) {
+        ToolResult r = Guarded(TestPath(L"bin\\accepted.exe") + L" regrel Software " + subkey + L" Near");
+        EXPECT_NE(std::string::npos, r.output.find("regrel: error 5")) << WideToAnsi(subkey) << r.output;
+    }
+    EXPECT_FALSE(HasValue(L"Picked", L"Near"));
+    EXPECT_FALSE(HasValue(L"Shipped", L"Near"));
 }
 
 } // namespace

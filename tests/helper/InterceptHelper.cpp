@@ -87,6 +87,24 @@ void RegSet(const wchar_t* subkey, const wchar_t* name)
     Print(status == ERROR_SUCCESS ? "regset: ok\n" : "regset: error %llu\n", static_cast<unsigned long long>(status));
 }
 
+// The same through a key opened first: the value's key is named relative to
+// HKCU\<parent>, as programs that keep a key open do.
+void RegSetRelative(const wchar_t* parent, const wchar_t* subkey, const wchar_t* name)
+{
+    HKEY base = nullptr, key = nullptr;
+    LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, parent, 0, KEY_CREATE_SUB_KEY, &base);
+    if (status == ERROR_SUCCESS) {
+        status = RegCreateKeyExW(base, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+        RegCloseKey(base);
+    }
+    if (status == ERROR_SUCCESS) {
+        static const wchar_t kData[] = L"set by the helper";
+        status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(kData), sizeof(kData));
+        RegCloseKey(key);
+    }
+    Print(status == ERROR_SUCCESS ? "regrel: ok\n" : "regrel: error %llu\n", static_cast<unsigned long long>(status));
+}
+
 void Opens(const wchar_t* path, unsigned count)
 {
     LARGE_INTEGER frequency, start, end;
@@ -248,6 +266,9 @@ int wmain(int argc, wchar_t** argv)
         } else if (op == L"regset" && i + 2 < argc) {
             RegSet(argv[i + 1], argv[i + 2]);
             i += 2;
+        } else if (op == L"regrel" && i + 3 < argc) {
+            RegSetRelative(argv[i + 1], argv[i + 2], argv[i + 3]);
+            i += 3;
         } else if (op == L"opens" && i + 2 < argc) {
             Opens(argv[i + 1], static_cast<unsigned>(wcstoul(argv[i + 2], nullptr, 10)));
             i += 2;
