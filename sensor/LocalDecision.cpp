@@ -20,7 +20,9 @@ struct LocalTable {
 
 namespace {
 
-const uint32_t kFirstCapacity = 64 * 1024;
+// Room for the image at a process's first fetch: a table of a few thousand
+// rules fits, so it takes one call (the room is reserved, not written).
+const uint32_t kFirstCapacity = 512 * 1024;
 // The spellings of one key name while it is matched: the driver's room.
 const uint32_t kScratchChars = KEY_SPELLING_SCRATCH_CHARS(WATCH_INJECT_PARAM1_CHARS + 1, kSidChars);
 
