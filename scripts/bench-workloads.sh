@@ -17,8 +17,9 @@
 # core (taskset) and inside one cgroup whose CPU time (cpuacct.usage) is read
 # before and after each run; rounds of the three columns interleaved (their
 # order reversed every other round) after a warm-up round; per workload the
-# median ratio against the guard off over the rounds, its spread, and the
-# median wall time beside.
+# median ratio against the guard off over the rounds, its spread, the
+# median wall time beside, and how many operations the sensors asked the
+# driver about (its count, read from the state page between runs).
 #   scripts/bench-workloads.sh [rounds]   (default 5)
 # Called by scripts/bench.sh; runs on its own too (it builds what is missing).
 set -uo pipefail
@@ -82,6 +83,7 @@ done
 } | iconv -f UTF-8 -t UTF-16 >"$bench_dir/values.reg"
 cp -f "$HM_BUILD_ROOT/x86_64/tests/hm_intercept_helper.exe" "$bench_dir/small.exe"
 cp -f "$HM_BUILD_ROOT/x86_64/bench/bench_launch.exe" "$bench_dir/launch.exe"
+cp -f "$HM_BUILD_ROOT/x86_64/bench/bench_state.exe" "$bench_dir/state.exe"
 printf '@echo off\r\nfor /L %%%%i in (1,1,100) do C:\\hmbench\\small.exe\r\n' >"$bench_dir/starts.cmd"
 python3 - "$bench_dir/msi" <<'PY' || exit 1
 import os, sys, uuid
@@ -139,7 +141,15 @@ commands() { # workload -> one Windows command line per line
     msi) echo 'msiexec.exe /i C:\hmbench\bench.msi /qn'; echo 'msiexec.exe /x C:\hmbench\bench.msi /qn' ;;
     esac
 }
-# Runs one workload in one column; prints "<cpu ms> <wall ms>".
+# The driver's count of operations the sensors asked about (outside the
+# group: not measured), and whether it matches with rules now.
+state() { "$WINELOADER" 'C:\hmbench\state.exe' 2>/dev/null | tr -d '\r'; }
+asked() {
+    local n
+    n=$(state | sed -n 's/.* injected \([0-9]*\).*/\1/p')
+    echo "${n:-0}"
+}
+# Runs one workload in one column; prints "<cpu ms> <wall ms> <asked>".
 run() { # workload column(off|local|ask)
     local w=$1 column=$2 line cpu0 cpu1 t0 t1 sensor=-
     prepare "$w"
@@ -149,6 +159,8 @@ run() { # workload column(off|local|ask)
     local launcher=('C:\hmbench\launch.exe' "$sensor")
     local ask=
     [ "$column" = ask ] && ask=1
+    local asked0
+    asked0=$(asked)
     cpu0=$(cat "$cg/cpuacct.usage")
     t0=$(date +%s%N)
     while IFS= read -r line; do
@@ -157,14 +169,16 @@ run() { # workload column(off|local|ask)
     done < <(commands "$w")
     t1=$(date +%s%N)
     cpu1=$(cat "$cg/cpuacct.usage")
-    echo "$(((cpu1 - cpu0) / 1000000)) $(((t1 - t0) / 1000000))"
+    echo "$(((cpu1 - cpu0) / 1000000)) $(((t1 - t0) / 1000000)) $(($(asked) - asked0))"
 }
 guard_on() {
     [ -n "$guard_pid" ] && return
     hm_wine 'C:\Program Files\Harrowmere\Harrowmere.exe' /background >"$HM_RUN_DIR/bench-workload-guard.out" 2>&1 &
     guard_pid=$!
-    for i in $(seq 1 100); do grep -q 'CreateFile' "$HM_RUN_DIR/bench-workload-guard.out" 2>/dev/null && break; sleep 0.2; done
-    sleep 2
+    # Until the driver matches with the guard's rules.
+    for i in $(seq 1 150); do state | grep -q ' matching 1 ' && break; sleep 0.2; done
+    state | grep -q ' matching 1 ' || hm_die "the guard did not start monitoring: $(state)"
+    sleep 1
 }
 guard_off() {
     [ -n "$guard_pid" ] || return
@@ -178,7 +192,7 @@ column() { # column -> brings the guard into that state
 }
 
 workloads=(xcopy reg starts msi)
-declare -A cpu wall
+declare -A cpu wall sent
 echo "== real workloads: guard off, guard on (in-process decision), guard on asking about every operation"
 echo "   1,000 rules of the mix, none touched; pinned to core $core; CPU time of the prefix (cgroup), $rounds rounds"
 for r in $(seq 0 "$rounds"); do
@@ -190,8 +204,7 @@ for r in $(seq 0 "$rounds"); do
             result=$(run "$w" "$c")
             # Round 0 warms every workload up in every column and is not counted.
             [ "$r" -eq 0 ] && continue
-            cpu[$w,$c,$r]=${result% *}
-            wall[$w,$c,$r]=${result#* }
+            read -r "cpu[$w,$c,$r]" "wall[$w,$c,$r]" "sent[$w,$c,$r]" <<<"$result"
         done
     done
     [ "$r" -gt 0 ] && printf '   round %s done\n' "$r"
@@ -199,7 +212,8 @@ done
 guard_off
 
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-printf '\n%-8s %10s %22s %22s %30s\n' workload "guard off" "guard on (in-process)" "guard on (ask every)" "wall ms: off / in-process / ask"
+printf '\n%-8s %10s %22s %22s %30s %18s\n' workload "guard off" "guard on (in-process)" "guard on (ask every)" \
+    "wall ms: off / in-process / ask" "asked: in-process / ask"
 for w in "${workloads[@]}"; do
     cells=()
     for c in local ask; do
@@ -216,7 +230,12 @@ for w in "${workloads[@]}"; do
         walls+=("$(for r in $(seq 1 "$rounds"); do echo "${wall[$w,$c,$r]}"; done | median)")
     done
     offcpu=$(for r in $(seq 1 "$rounds"); do echo "${cpu[$w,off,$r]}"; done | median)
-    printf '%-8s %10s %22s %22s %30s\n' "$w" "1.00x" "${cells[0]}" "${cells[1]}" "${walls[0]} / ${walls[1]} / ${walls[2]}"
+    asks=()
+    for c in local ask; do
+        asks+=("$(for r in $(seq 1 "$rounds"); do echo "${sent[$w,$c,$r]}"; done | median)")
+    done
+    printf '%-8s %10s %22s %22s %30s %18s\n' "$w" "1.00x" "${cells[0]}" "${cells[1]}" \
+        "${walls[0]} / ${walls[1]} / ${walls[2]}" "${asks[0]} / ${asks[1]}"
     printf '%-8s %10s\n' "" "(${offcpu} ms)"
 done
 echo "goal: guard on with the in-process decision at most 1.05x the guard off (CPU time, median ratio)"
