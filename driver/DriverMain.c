@@ -3,6 +3,7 @@
 #include "driver/DriverState.h"
 #include "driver/RequestQueue.h"
 #include "driver/SharedRecord.h"
+#include "driver/StatePage.h"
 #include "driver/WatchSession.h"
 
 DRIVER_STATE g_state;
@@ -128,6 +129,27 @@ static BOOLEAN IsSessionCode(ULONG code)
            code == IOCTL_WATCH_SET_PID || code == IOCTL_WATCH_SET_RULES;
 }
 
+// IOCTL_WATCH_MAP_STATE: the state page's address in the caller, 4 or 8
+// bytes as for GET_SHARED.
+static NTSTATUS MapState(PIRP irp, ULONG outLength)
+{
+    if (outLength < sizeof(uint32_t))
+        return CompleteIrp(irp, STATUS_BUFFER_TOO_SMALL, 0);
+    BOOLEAN narrow = outLength < sizeof(uint64_t);
+    ULONG_PTR address = 0;
+    NTSTATUS status = StatePageMapInto(CallerPid(irp), narrow, &address);
+    if (!NT_SUCCESS(status))
+        return CompleteIrp(irp, status, 0);
+    if (narrow) {
+        uint32_t value = (uint32_t)address;
+        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
+    } else {
+        uint64_t value = address;
+        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
+    }
+    return CompleteIrp(irp, STATUS_SUCCESS, narrow ? sizeof(uint32_t) : sizeof(uint64_t));
+}
+
 static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 {
     UNREFERENCED_PARAMETER(device);
@@ -155,7 +177,17 @@ static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
         return CompleteIrp(irp, STATUS_SUCCESS, 0);
     case IOCTL_WATCH_INJECT:
         // Stands for interception itself: open to every handle.
+        StatePageCountInject();
         return DispatchInject(irp, stack);
+    case IOCTL_WATCH_MAP_STATE:
+        // What the sensors decide with: open to every handle, read-only.
+        return MapState(irp, outLength);
+    case IOCTL_WATCH_GET_TABLE: {
+        if (outLength < sizeof(WATCH_TABLE_HEADER))
+            return CompleteIrp(irp, STATUS_BUFFER_TOO_SMALL, 0);
+        ULONG written = StatePageCopyTable(irp->AssociatedIrp.SystemBuffer, outLength);
+        return CompleteIrp(irp, STATUS_SUCCESS, written);
+    }
     default:
         return CompleteIrp(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     }
@@ -189,6 +221,7 @@ static VOID NTAPI DriverUnload(PDRIVER_OBJECT driver)
     SessionShutdown();
     RequestQueueShutdown();
     SharedRecordDestroy();
+    StatePageDestroy();
     if (g_state.device) {
         IoDeleteDevice(g_state.device);
         g_state.device = NULL;
@@ -205,6 +238,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     g_state.replyTimeoutMs = ReadReplyTimeout(registryPath);
 
     NTSTATUS status = SharedRecordCreate();
+    if (NT_SUCCESS(status))
+        status = StatePageCreate();
     if (NT_SUCCESS(status))
         status = RequestQueueStart();
     if (NT_SUCCESS(status))

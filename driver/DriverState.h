@@ -5,6 +5,7 @@
 #include <ntifs.h>
 #include "driver/common/WatchProtocol.h"
 #include "driver/common/InjectProtocol.h"
+#include "driver/common/StateProtocol.h"
 
 #define HM_POOL_TAG 0x6D727248u // "Hrrm" in pool listings
 #define HM_TRACE(...) DbgPrint("Harrowmere: " __VA_ARGS__)
@@ -59,6 +60,11 @@ typedef struct DRIVER_STATE {
     HANDLE mappedProcess;
     ULONG mappedPid;
     ULONG_PTR mappedAddress;
+
+    // The state page the sensors read (StatePage.c): its section and the
+    // driver's own view, written under `lock`.
+    HANDLE stateSection;
+    volatile WATCH_STATE_PAGE* statePage;
 
     // Guards the fields below it up to the queue. Held only for memory work,
     // never across a system call that may block.

@@ -1,5 +1,6 @@
 // The program's monitoring session.
 #include "driver/WatchSession.h"
+#include "driver/StatePage.h"
 #include "driver/UserSid.h"
 #include "driver/common/KeySpellings.h"
 #include "driver/common/MatchIndex.h"
@@ -27,6 +28,8 @@ static UCHAR* DetachImage(void)
     g_state.imageSize = 0;
     g_state.imageIndex = NULL;
     g_state.imageOwner = NULL;
+    if (image)
+        StatePagePublish();
     return image;
 }
 
@@ -73,6 +76,7 @@ NTSTATUS SessionSetRules(PFILE_OBJECT file, const void* input, ULONG length)
     g_state.imageSize = length;
     g_state.imageIndex = index;
     g_state.imageOwner = file;
+    StatePagePublish();
     ExReleaseFastMutex(&g_state.lock);
     if (old)
         ExFreePoolWithTag(old, HM_POOL_TAG);
@@ -204,6 +208,7 @@ NTSTATUS SessionStart(ULONG callerPid)
         g_state.link = fresh;
     }
     g_state.started = TRUE;
+    StatePagePublish();
     ExReleaseFastMutex(&g_state.lock);
     LinkRelease(unused);
     LinkRelease(current);
@@ -216,6 +221,7 @@ void SessionStop(void)
     g_state.started = FALSE;
     g_state.owner = NULL;
     ++g_state.session;
+    StatePagePublish();
     ExReleaseFastMutex(&g_state.lock);
     ZwSetEvent(g_state.cutEvent, NULL);
 }

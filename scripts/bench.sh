@@ -7,7 +7,10 @@
 # installed guard and driver beside a bare two-process event ping-pong,
 # measured interleaved (bench_road), and the cost of interception: 2,000
 # opens of an existing file by a guarded program against the same program
-# with the guard off, in five interleaved pairs.
+# with the guard off, in five interleaved pairs; and real Windows tools
+# (xcopy, reg import, program starts, msiexec) with the guard off, on, and on
+# asking about every operation (scripts/bench-workloads.sh, HM_BENCH_ROUNDS
+# rounds, default 5).
 #   scripts/bench.sh [rounds]     (round trips per row, default 1000)
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
@@ -106,3 +109,10 @@ for run in 1 2 3 4 5; do
     printf 'run %s: %s (%s ms from the start on the Linux side)\n' "$run" "$line" $((($(date +%s%N) - started) / 1000000))
 done
 stop_guard
+
+# Real workloads (xcopy, reg import, program starts, an MSI package) with the
+# guard off, on, and on while asking about every operation: a prefix of its
+# own server, pinned and measured in a cgroup (scripts/bench-workloads.sh).
+echo
+hm_wine_down
+"$HM_ROOT/scripts/bench-workloads.sh" "${HM_BENCH_ROUNDS:-5}"

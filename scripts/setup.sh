@@ -8,7 +8,7 @@ set -euo pipefail
 PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
 gcc-mingw-w64-i686-posix mingw-w64-tools wine64 xvfb xauth x11-utils xdotool cmake ninja-build
 googletest python3 dpkg-dev fonts-wqy-microhei fonts-wine imagemagick locales ca-certificates nsis
-clang libclang-rt-14-dev unicode-data
+clang libclang-rt-14-dev unicode-data wixl
 minisign libsodium-dev autoconf automake libtool"
 
 SUDO=

@@ -25,7 +25,7 @@ uint32_t Ask(WATCH_INJECT_OPERATION* op, NameResult named)
         Trace("Harrowmere sensor: an operation with an unreadable name was let through\n");
     if (named != NameResult::Named)
         return WATCH_VERDICT_ACCEPT;
-    return DecideOperation(op);
+    return Decide(op);
 }
 
 bool CreatesFile(ULONG disposition)

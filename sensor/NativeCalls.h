@@ -16,6 +16,9 @@ NTSTATUS NTAPI NtTerminateProcess(HANDLE process, NTSTATUS exitStatus);
 NTSTATUS NTAPI NtResumeThread(HANDLE thread, PULONG previousCount);
 NTSTATUS NTAPI LdrLockLoaderLock(ULONG flags, PULONG state, PULONG_PTR cookie);
 NTSTATUS NTAPI LdrUnlockLoaderLock(ULONG flags, ULONG_PTR cookie);
+NTSTATUS NTAPI NtOpenProcessToken(HANDLE process, ACCESS_MASK access, PHANDLE token);
+NTSTATUS NTAPI NtQueryInformationToken(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, PVOID info, ULONG length,
+                                       PULONG returned);
 }
 
 namespace sensor {

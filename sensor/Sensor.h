@@ -28,6 +28,7 @@ struct SensorState {
     uint16_t processName[WATCH_INJECT_PROCESS_CHARS]; // this image's base name
     wchar_t sensorPath[MAX_PATH];             // for delivery into children
     bool active;                              // false in an excluded process
+    bool askEvery;                            // ask about every operation (HM_SENSOR_ASK_EVERY=1)
 };
 extern SensorState g_state;
 
@@ -41,8 +42,12 @@ void PatchLoadedModules();
 void* HookFor(void* real);
 
 // --- asking (DriverAsk.cpp) -------------------------------------------------
-// The one place where an operation is decided: the driver's verdict, or
-// Accept when it cannot be asked (absent, failing, backing off).
+// The one place where an operation is decided: Accept at once when the
+// driver's state page and this process's copy of its table say that no rule
+// can match it (LocalDecision.h), else the driver's verdict (DecideOperation).
+uint32_t Decide(WATCH_INJECT_OPERATION* op);
+// The driver's verdict, or Accept when it cannot be asked (absent, failing,
+// backing off).
 uint32_t DecideOperation(WATCH_INJECT_OPERATION* op);
 // Closes the calling thread's device handle; at thread end.
 void ReleaseThread();

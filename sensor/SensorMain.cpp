@@ -46,6 +46,10 @@ bool Load(HMODULE self)
         g_state.active = false;
         return true;
     }
+    // The benchmark's switch: ask the driver about every operation, as if
+    // the sensor could not decide any itself.
+    wchar_t askEvery[4] = {};
+    g_state.askEvery = GetEnvironmentVariableW(L"HM_SENSOR_ASK_EVERY", askEvery, 4) == 1 && askEvery[0] == L'1';
     g_state.ntdll = GetModuleHandleW(L"ntdll.dll");
     RealEntries& r = g_state.real;
     r.createFile = reinterpret_cast<NtCreateFileFn>(GetProcAddress(g_state.ntdll, "NtCreateFile"));
