@@ -12,6 +12,7 @@
 #include "TestRegistry.h"
 #include "support/Wait.h"
 
+#include <memory>
 #include <regex>
 
 namespace e2e {
@@ -245,6 +246,57 @@ TEST_F(RequestRoadTest, AskingRuleOpensThePromptAndItsButtonsDecide)
         EXPECT_EQ(c.verdict, injection.Wait().verdict);
     }
     EXPECT_EQ(2, LogLines());
+}
+
+TEST_F(RequestRoadTest, IdenticalRequestsMadeDuringOnePromptAreAllAnsweredByIt)
+{
+    StartGuard();
+    std::vector<std::unique_ptr<PendingInjection>> injections;
+    injections.push_back(std::make_unique<PendingInjection>(L"Execute C:\\Temp\\ask.exe"));
+    HWND prompt = WaitForPrompt(m_guard.Pid());
+    ASSERT_TRUE(prompt);
+    for (int i = 0; i < 4; ++i)
+        injections.push_back(std::make_unique<PendingInjection>(L"Execute C:\\Temp\\ask.exe"));
+    // Kept: lets the four reach the driver's queue behind the open prompt. A
+    // queued request cannot be seen from outside the driver.
+    Sleep(1500);
+    ASSERT_TRUE(AnswerPrompt(prompt, IDCANCEL)); // "仅此一次", the list's default
+    for (auto& injection : injections)
+        EXPECT_EQ(2, injection->Wait().verdict);
+    EXPECT_FALSE(WaitForPrompt(m_guard.Pid(), 0)) << "a request had a prompt of its own";
+
+    std::string log = ReadProgramFile(L"Harrowmere.log");
+    auto count = [&log](const std::string& text) {
+        int n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    const std::string line = u8"WatchSim.exe 运行程序 (C:\\Temp\\ask.exe) -> 拒绝 ";
+    EXPECT_EQ(1, count(line + u8"(提示)\r\n")) << log;
+    EXPECT_EQ(4, count(line + u8"(记住的回答)\r\n")) << log;
+    EXPECT_EQ(5, LogLines());
+    EXPECT_EQ(5u, SavedCount(5));
+}
+
+TEST_F(RequestRoadTest, AlwaysAnswerBecomesARuleTheDriverMatchesAtOnce)
+{
+    StartGuard();
+    PendingInjection first(L"Execute C:\\Temp\\ask.exe");
+    HWND prompt = WaitForPrompt(m_guard.Pid());
+    ASSERT_TRUE(prompt);
+    SendDlgItemMessageW(prompt, IDC_ASK_DURATION, CB_SETCURSEL, 3, 0); // "总是"
+    ASSERT_TRUE(AnswerPrompt(prompt, IDCANCEL));
+    Verdict asked = first.Wait();
+    EXPECT_EQ(2, asked.verdict);
+
+    // The next one is refused by the new rule, without a prompt.
+    Verdict byRule = Inject(L"Execute C:\\Temp\\ask.exe");
+    EXPECT_EQ(2, byRule.verdict);
+    EXPECT_NE(asked.rule, byRule.rule) << "matched the asking rule again";
+    const std::string file = ReadProgramFile(L"Harrowmere.erd");
+    EXPECT_NE(std::string::npos, file.find(WideToAnsi(L"提示创建的规则"))) << file;
+    EXPECT_NE(std::string::npos, file.find("C:\\Temp\\ask.exe")) << file;
 }
 
 TEST_F(RequestRoadTest, SwitchingMonitoringOffWithdrawsAnOpenPrompt)
