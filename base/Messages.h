@@ -35,6 +35,10 @@
 // stopped): the prompt closes without an answer.
 #define WM_ASK_WITHDRAW (WM_APP + 0x41)
 
+// Posted by the request thread to the main window: a prompt added a rule to
+// the rule file, which an open rule editor shows again.
+#define WM_WATCH_RULES_WRITTEN (WM_APP + 0x42)
+
 #define HM_TRAY_ICON_ID 1
 #define HM_HOTKEY_ID    1001
 

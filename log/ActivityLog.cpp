@@ -57,11 +57,14 @@ std::wstring FormatLogRecordText(const wchar_t* processName, uint16_t verdict, c
 }
 
 int32_t AddLogRecord(const wchar_t* processName, uint32_t processId, uint16_t verdict, uint16_t logged,
-                     const wchar_t* ruleText, const PARAM_LIST* params)
+                     const wchar_t* ruleText, const PARAM_LIST* params, const wchar_t* answeredBy)
 {
     if (logged == 0)
         return -1;
-    WriteLogLine(FormatLogRecordText(processName, verdict, params).c_str());
+    std::wstring line = FormatLogRecordText(processName, verdict, params);
+    if (answeredBy && *answeredBy)
+        line.append(L" ").append(answeredBy);
+    WriteLogLine(line.c_str());
     return Queue().Add(processName, processId, verdict, logged, ruleText, params);
 }
 

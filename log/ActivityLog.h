@@ -17,9 +17,10 @@ void CloseLog();
 
 // Writes the record's line to the log file and queues the record. Returns its
 // sequence number; -1 when logged is 0 (nothing written) or when memory runs
-// out (the line is written, nothing is queued).
+// out (the line is written, nothing is queued). `answeredBy`, when not empty,
+// follows the verdict word of the line after a blank (who answered).
 int32_t AddLogRecord(const wchar_t* processName, uint32_t processId, uint16_t verdict, uint16_t logged,
-                     const wchar_t* ruleText, const PARAM_LIST* params);
+                     const wchar_t* ruleText, const PARAM_LIST* params, const wchar_t* answeredBy = nullptr);
 
 // The record, pinned, or null when it is no longer (or not yet) queued. A
 // reader locks, reads and unlocks with the same number, also after a null.

@@ -512,6 +512,12 @@ BOOL CHarrowmereDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         OpenRuleEditor(found ? &content : nullptr);
         return TRUE;
     }
+    case WM_WATCH_RULES_WRITTEN:
+        // The status page owns the editor; m_ruleEditor is the one its
+        // factory made last, which is the open one when it is there at all.
+        if (m_statusPage && m_ruleEditor && m_statusPage->RuleEditor() == m_ruleEditor && m_ruleEditor->Hwnd())
+            m_ruleEditor->RuleFileChanged();
+        return TRUE;
     case WM_HOTKEY:
         if (wParam == HM_HOTKEY_ID && m_statusPage)
             m_statusPage->ShowProcessManager();

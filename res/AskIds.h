@@ -18,6 +18,7 @@
 #define IDC_ASK_PARAM2               1156
 #define IDC_ASK_COUNTDOWN            1073
 #define IDC_ASK_EDIT_RULE            1135
+#define IDC_ASK_DURATION             1179
 
 // Button icons
 #define IDI_ASK_ALLOW                4860
@@ -31,3 +32,15 @@
 #define IDS_ASK_FILE_PATH            4854
 #define IDS_ASK_REGISTRY_PATH        4855
 #define IDS_ASK_REGISTRY_NAME        4856
+// The duration list, in the order of AnswerDuration
+#define IDS_ASK_DURATION_ONCE        4862
+#define IDS_ASK_DURATION_TEN_MINUTES 4863
+#define IDS_ASK_DURATION_UNTIL_EXIT  4864
+#define IDS_ASK_DURATION_ALWAYS      4865
+// The group of the rules that "总是" makes
+#define IDS_PROMPT_RULE_GROUP        4866
+// After the verdict word of a log line: who answered
+#define IDS_LOG_BY_PROMPT            4867
+#define IDS_LOG_BY_MEMORY            4868
+// To the rule editor when a prompt rewrote the rule file under its edits
+#define IDS_RULE_FILE_CHANGED        4869

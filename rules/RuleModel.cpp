@@ -220,6 +220,27 @@ bool AppendRule(ProgramEntry* entry, Rule* rule)
     return true;
 }
 
+bool MoveRuleBefore(ProgramEntry* entry, Rule* rule, const Rule* before)
+{
+    const uint32_t kind = RuleKind(rule);
+    if (!entry || kind >= OPERATION_KIND_COUNT || rule == before)
+        return false;
+    bool found = !before;
+    for (const Rule* r = entry->rules[kind]; r && !found; r = r->next)
+        found = r == before;
+    if (!found || !Unlink(entry, kind, rule))
+        return false;
+    Rule** link = &entry->rules[kind];
+    while (before && *link != before)
+        link = &(*link)->next;
+    rule->next = *link;
+    *link = rule;
+    if (!rule->next)
+        entry->tails[kind] = rule;
+    IndexRule(entry->owner, rule);
+    return true;
+}
+
 bool RemoveRule(ProgramEntry* entry, Rule* rule)
 {
     if (!Unlink(entry, RuleKind(rule), rule))

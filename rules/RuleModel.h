@@ -130,6 +130,11 @@ size_t RuleCount(const RuleSet* set);
 // rule) when the rule has no PARAM_LIST or its kind is outside 0 to 2.
 bool AppendRule(ProgramEntry* entry, Rule* rule);
 
+// Moves a rule of the entry to just before `before` in the list of its kind
+// (to the head when `before` is null). False, nothing changed, when either
+// rule is not in that list.
+bool MoveRuleBefore(ProgramEntry* entry, Rule* rule, const Rule* before);
+
 // Unlinks the rule from the list of its kind and releases it with its
 // description and PARAM_LIST. False when the rule is not in that list.
 bool RemoveRule(ProgramEntry* entry, Rule* rule);

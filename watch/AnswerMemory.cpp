@@ -1,7 +1,6 @@
 #include "watch/AnswerMemory.h"
 
 #include "base/LateBound.h"
-#include "watch/AskAnswer.h"
 
 CAnswerMemory::CAnswerMemory(std::function<uint64_t()> clock) : m_clock(std::move(clock)) {}
 
@@ -45,10 +44,32 @@ int CAnswerMemory::Recall(const RememberedRequest& request)
     return it->second.answer;
 }
 
+void CAnswerMemory::Share(const RememberedRequest& request, int answer)
+{
+    if ((answer != ASK_ALLOW && answer != ASK_REFUSE) || request.processPath.empty())
+        return;
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_shared[request] = answer;
+}
+
+int CAnswerMemory::RecallShared(const RememberedRequest& request) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto it = m_shared.find(request);
+    return it == m_shared.end() ? ASK_WITHDRAWN : it->second;
+}
+
+void CAnswerMemory::EndSharing()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_shared.clear();
+}
+
 void CAnswerMemory::Forget()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_kept.clear();
+    m_shared.clear();
 }
 
 size_t CAnswerMemory::Count() const

@@ -4,9 +4,18 @@
 // again. Nothing is stored on disk: they end with the guard, and the guard
 // forgets them all when the rules are saved or monitoring is switched off.
 //
-// Used by the request thread (recall, remember) and the main thread (forget),
-// so every call takes the object's lock.
+// Beside them it keeps the answers that prompts shared: the driver hands the
+// program one request at a time and queues the others, so requests made
+// while a prompt was open reach the program only after it closed, back to
+// back. The answer the user gave is shared with the identical ones among
+// them, whatever its duration, until the request thread finds the driver's
+// queue empty (EndSharing).
+//
+// Used by the request thread (recall, remember, share) and the main thread
+// (forget), so every call takes the object's lock.
 #pragma once
+
+#include "watch/AskAnswer.h"
 
 #include <stdint.h>
 #include <functional>
@@ -14,14 +23,6 @@
 #include <mutex>
 #include <string>
 #include <tuple>
-
-// How long an answer of the prompt holds, in the order of its list.
-enum class AnswerDuration {
-    Once,       // this request only (also every answer of a timed-out prompt)
-    TenMinutes, // ten minutes from the answer
-    UntilExit,  // until the guard ends or forgets
-    Always,     // a rule is written; nothing is kept here
-};
 
 // How long TenMinutes holds.
 #define ANSWER_TEN_MINUTES_MS (10u * 60u * 1000u)
@@ -44,6 +45,8 @@ class CAnswerMemory {
 public:
     // `clock`: milliseconds since the system started; TickCount64 when null.
     explicit CAnswerMemory(std::function<uint64_t()> clock = nullptr);
+    // Substitutes the clock (before the memory is in use).
+    void SetClock(std::function<uint64_t()> clock) { m_clock = std::move(clock); }
 
     // Keeps `answer` (ASK_ALLOW or ASK_REFUSE) for `request` when `duration`
     // lasts beyond this request; other answers and durations keep nothing.
@@ -55,7 +58,16 @@ public:
     // there is none (an answer whose time is over is dropped here).
     int Recall(const RememberedRequest& request);
 
-    // Drops every kept answer.
+    // Shares the answer a prompt gave for `request` (ASK_ALLOW or
+    // ASK_REFUSE) with the identical requests that waited meanwhile.
+    void Share(const RememberedRequest& request, int answer);
+    // The answer shared for `request`, or ASK_WITHDRAWN.
+    int RecallShared(const RememberedRequest& request) const;
+    // The requests that waited while the prompts were open have all been
+    // answered: shared answers end.
+    void EndSharing();
+
+    // Drops every kept and shared answer.
     void Forget();
 
     // Number of kept answers, those whose time is over included.
@@ -71,4 +83,5 @@ private:
     std::function<uint64_t()> m_clock;
     mutable std::mutex m_lock;
     std::map<RememberedRequest, Kept> m_kept;
+    std::map<RememberedRequest, int> m_shared;
 };

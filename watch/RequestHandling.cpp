@@ -2,10 +2,13 @@
 
 #include "base/Config.h"
 #include "base/Messages.h"
+#include "base/Strings.h"
 #include "base/TextConv.h"
 #include "log/ActivityLog.h"
+#include "res/resource.h"
 #include "rules/ParamList.h"
 #include "watch/AskAnswer.h"
+#include "watch/AskDecision.h"
 #include "watch/WatchMain.h"
 
 #include <cstring>
@@ -15,6 +18,12 @@ namespace {
 
 // How long a counted decision may stay unsaved.
 const DWORD kCountSaveDelayMs = 1000;
+// The driver hands its queued requests over one right after the other (a
+// millisecond or two under Wine, where a program that makes a new request
+// after its answer takes a hundred and more); a request that comes later
+// than this after the last answer found the queue empty, so it was made
+// after every prompt before it had closed.
+const DWORD kQueueHandOverMs = 50;
 
 std::wstring BoundedText(const uint16_t* field, size_t capacity)
 {
@@ -34,6 +43,19 @@ PARAM_LIST* RequestParams(const WatchRequest& request)
         return BuildParamList(request.kind, "ss", request.param1.c_str(), request.param2.c_str());
     default:
         return nullptr;
+    }
+}
+
+// What the log line says after the verdict word about who answered.
+std::wstring AnsweredByText(AnsweredBy by)
+{
+    switch (by) {
+    case AnsweredBy::Prompt:
+        return ui::LoadStr(IDS_LOG_BY_PROMPT);
+    case AnsweredBy::Memory:
+        return ui::LoadStr(IDS_LOG_BY_MEMORY);
+    default:
+        return std::wstring();
     }
 }
 
@@ -78,7 +100,7 @@ RequestOutcome HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, Requ
 
     // Holding the set keeps the rule alive for the whole decision, also when
     // a reload replaces the link's set meanwhile.
-    std::shared_ptr<RuleSet> rules = link->Rules();
+    std::shared_ptr<RuleSet> rules = link->RulesHolding(request.ruleId);
     Rule* rule = rules ? FindRuleById(rules.get(), request.ruleId) : nullptr;
     if (!rule)
         return RequestOutcome::NoRule;
@@ -92,25 +114,18 @@ RequestOutcome HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, Requ
         return thread->cancelled;
     };
     uint16_t verdict = record->verdict;
+    AnsweredBy answeredBy = AnsweredBy::Rule;
     if (rule->flags & RuleFlag::Ask) {
-        // The link mutex keeps a rule reload waiting while the prompt is
-        // open. A decision by the rule's action needs no such wait (the set
-        // stays alive through `rules`, the log has its own locks) and so
-        // skips the mutex's two round trips to the system.
-        CLinkLock lock(link->LinkMutex(), link->LinkWait());
-        // Without the mutex another prompt is still open: a second one
-        // beside it would be answered blind. The driver answers the preset.
-        if (link->LinkMutex() && !lock.Owned())
+        // A decision by the rule's action needs no link mutex (the set stays
+        // alive through `rules`, the log has its own locks); asking does.
+        const AskDecision asked =
+            DecideByAsking(link, request, params.get(), rule, mainWindow, cancelled, verdict);
+        if (asked.result == AskDecision::LinkBusy)
             return RequestOutcome::LinkBusy;
-        // Stopped while waiting for the mutex: ask nobody.
-        if (cancelled())
+        if (asked.result == AskDecision::Cancelled)
             return RequestOutcome::Cancelled;
-        int answer = link->RunPrompt(
-            { request.processId, request.processName, params.get(), rule, mainWindow, cancelled });
-        if (answer == ASK_ALLOW)
-            verdict = WATCH_VERDICT_ACCEPT;
-        else if (answer == ASK_REFUSE)
-            verdict = WATCH_VERDICT_REJECT;
+        verdict = asked.verdict;
+        answeredBy = asked.by;
     } else {
         verdict = rule->action;
     }
@@ -119,7 +134,7 @@ RequestOutcome HandleRequest(CWatchMain* link, WATCH_SHARED_RECORD* record, Requ
 
     if (rule->log == RuleLog::Log) {
         int32_t sequence = AddLogRecord(request.processName.c_str(), request.processId, verdict, 1,
-                                        rule->info.c_str(), params.get());
+                                        rule->info.c_str(), params.get(), AnsweredByText(answeredBy).c_str());
         if (sequence >= 0 && mainWindow) {
             if (config && config->ShowInfo == 1 && link->TakeBalloonTurn(GetTickCount()))
                 PostMessageW(mainWindow, WM_WATCH_LOG, WATCH_LOG_BALLOON, sequence);
@@ -215,6 +230,7 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
     std::shared_ptr<RequestThreadState> state = *holder;
     holder.reset();
     ++g_runningThreads;
+    DWORD answeredAt = GetTickCount();
     for (;;) {
         HANDLE waits[2] = { state->stopEvent.Get(), state->requestEvent.Get() };
         DWORD wait = WaitForMultipleObjects(2, waits, FALSE, UntilCountDue(*state));
@@ -229,6 +245,10 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
             if (state->cancelled)
                 break;
         }
+        // The requests that waited while a prompt was open have been
+        // answered: what that prompt shared ends.
+        if (GetTickCount() - answeredAt > kQueueHandOverMs)
+            state->link->Answers().EndSharing();
         HandleRequest(state->link, state->record, state.get());
         {
             std::lock_guard<std::mutex> guard(state->recordLock);
@@ -240,6 +260,7 @@ DWORD WINAPI RequestThreadProc(LPVOID param)
         PostCount(state.get());
         // Under a steady stream of requests the wait never times out.
         SaveCount(state.get(), false);
+        answeredAt = GetTickCount();
     }
     PostCount(state.get());
     SaveCount(state.get(), true);

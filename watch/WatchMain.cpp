@@ -3,10 +3,14 @@
 #include "base/Config.h"
 #include "base/Messages.h"
 #include "base/PathString.h"
+#include "base/ProcessPath.h"
+#include "base/Strings.h"
 #include "base/ThreadWait.h"
+#include "res/resource.h"
 #include "rules/RuleFile.h"
 #include "watch/AskAnswer.h"
 #include "watch/DriverService.h"
+#include "watch/PromptRule.h"
 #include "watch/RequestHandling.h"
 #include "watch/SensorDelivery.h"
 
@@ -34,6 +38,7 @@ CWatchMain::~CWatchMain()
     WaitForEndingThreads();
     std::lock_guard<std::mutex> guard(m_rulesGuard);
     m_rules.reset();
+    m_previousRules.reset();
     ClearGroups(&m_groups);
 }
 
@@ -85,9 +90,49 @@ void CWatchMain::SetRules(RuleSet* set)
     // last decision frees it.
 }
 
-int CWatchMain::RunPrompt(const PromptInput& input) const
+PromptAnswer CWatchMain::RunPrompt(const PromptInput& input) const
 {
-    return m_prompt ? m_prompt(input) : ASK_WITHDRAWN;
+    return m_prompt ? m_prompt(input) : PromptAnswer();
+}
+
+std::wstring CWatchMain::ProcessPath(uint32_t processId) const
+{
+    return m_processPath ? m_processPath(processId) : ProcessImagePath(processId);
+}
+
+std::shared_ptr<RuleSet> CWatchMain::RulesHolding(uint32_t identity) const
+{
+    std::lock_guard<std::mutex> guard(m_rulesGuard);
+    for (const std::shared_ptr<RuleSet>& set : { m_rules, m_previousRules })
+        if (FindRuleById(set.get(), identity))
+            return set;
+    return nullptr;
+}
+
+bool CWatchMain::AddRuleFromPrompt(const Rule* asking, const WatchRequest& request, int answer)
+{
+    PROMPT_RULE rule;
+    rule.kind = request.kind;
+    rule.param1 = request.param1;
+    rule.param2 = request.param2;
+    rule.action = answer == ASK_ALLOW ? RuleAction::Accept : RuleAction::Reject;
+    rule.log = asking->log;
+    rule.info = asking->info;
+    const PromptRuleResult result =
+        AddPromptRule(RuleFile(), CopyRuleContent(asking), rule, ui::LoadStr(IDS_PROMPT_RULE_GROUP));
+    if (result != PromptRuleResult::Written) {
+        printf("AddPromptRule = %d\n", static_cast<int>(result));
+        fflush(stdout);
+        return false;
+    }
+    // No STOP as the editor's reload sends: the driver would answer every
+    // request it holds its preset, and the identical ones the user has just
+    // answered wait among them.
+    ReadRules();
+    UploadRules();
+    if (m_mainWindow)
+        PostMessageW(m_mainWindow, WM_WATCH_RULES_WRITTEN, 0, 0);
+    return true;
 }
 
 bool CWatchMain::TakeBalloonTurn(DWORD now)
@@ -254,20 +299,28 @@ void CWatchMain::WithdrawPrompt() const
 
 CWatchMain::StopResult CWatchMain::Stop()
 {
-    if (!m_device)
+    // Monitoring off: lasting answers end (after the request thread has, see
+    // below).
+    if (!m_device) {
+        m_answers.Forget();
         return STOP_NOT_STARTED;
+    }
     m_sensorWatcher.Stop();
     std::shared_ptr<RequestThreadState> thread = std::move(m_thread);
     if (thread)
         CancelRequestThread(thread.get());
-    Control(IOCTL_WATCH_STOP);
-    m_device.Close();
+    {
+        std::lock_guard<std::mutex> guard(m_deviceGuard);
+        Control(IOCTL_WATCH_STOP);
+        m_device.Close();
+    }
     m_sessionHeld = false;
     // A thread waiting for requests ends at once; a prompt it shows is
     // withdrawn (CancelRequestThread): the driver has answered that request
     // with its preset, so the thread writes nothing and ends.
     if (thread && thread->thread && !WaitAnsweringSentMessages(thread->thread.Get(), 2000))
         m_ending.push_back(std::move(thread));
+    m_answers.Forget();
     return STOP_OK;
 }
 
@@ -282,7 +335,8 @@ void CWatchMain::ReadRules()
     std::shared_ptr<RuleSet> previous;
     {
         std::lock_guard<std::mutex> guard(m_rulesGuard);
-        previous = std::move(m_rules);
+        previous = std::move(m_previousRules);
+        m_previousRules = std::move(m_rules);
         m_rules = next.get() ? std::move(next) : nullptr;
         m_groups.groups.swap(groups.groups);
     }
@@ -300,7 +354,11 @@ CWatchMain::UploadResult CWatchMain::UploadRules(bool byUser)
     if (!m_device)
         return UPLOAD_NOT_STARTED;
     std::shared_ptr<RuleSet> rules = Rules();
+    std::unique_lock<std::mutex> guard(m_deviceGuard);
+    if (!m_device)
+        return UPLOAD_NOT_STARTED;
     const auto result = static_cast<UploadResult>(UploadRuleTable(m_device.Get(), rules.get()));
+    guard.unlock();
     TraceRefusedTable(result);
     if (result == UPLOAD_REFUSED && byUser)
         ReportRulesRefused();
@@ -314,6 +372,8 @@ CWatchMain::UploadResult CWatchMain::ReloadRules()
         m_sessionHeld = false;
         WithdrawPrompt();
     }
+    // The user's rules changed: answers given under the old ones end.
+    m_answers.Forget();
     ReadRules();
 
     UploadResult result = UPLOAD_NOT_STARTED;
@@ -355,6 +415,7 @@ void CWatchMain::Shutdown()
     SetRules(nullptr);
     {
         std::lock_guard<std::mutex> guard(m_rulesGuard);
+        m_previousRules.reset();
         ClearGroups(&m_groups);
     }
     m_linkMutex.Close();

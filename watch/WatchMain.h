@@ -10,6 +10,8 @@
 #include "rules/RuleEditing.h"
 #include "rules/RuleHits.h"
 #include "rules/RuleModel.h"
+#include "watch/AnswerMemory.h"
+#include "watch/AskAnswer.h"
 #include "watch/ProcessWatcher.h"
 
 #include <windows.h>
@@ -23,6 +25,7 @@
 
 class CConfig;
 struct RequestThreadState;
+struct WatchRequest;
 
 // The rule file of a program folder (with its final backslash):
 // "Harrowmere.erd" in it.
@@ -40,9 +43,9 @@ struct PromptInput {
     // that no prompt outlives Stop.
     std::function<bool()> cancelled;
 };
-// Runs the prompt; returns ASK_ALLOW, ASK_REFUSE, or anything else to leave
-// the driver's preset verdict.
-using PromptFunction = std::function<int(const PromptInput&)>;
+// Runs the prompt; its answer is ASK_ALLOW, ASK_REFUSE, or anything else to
+// leave the driver's preset verdict, with how long it holds.
+using PromptFunction = std::function<PromptAnswer(const PromptInput&)>;
 
 // How long a decision waits for the link mutex before it gives up.
 const DWORD kLinkWaitMs = 10000;
@@ -163,7 +166,28 @@ public:
     // The permission prompt for asking rules (the main window hands over
     // the real one). Without one an asking rule leaves the preset verdict.
     void SetPromptFunction(PromptFunction prompt) { m_prompt = std::move(prompt); }
-    int RunPrompt(const PromptInput& input) const;
+    PromptAnswer RunPrompt(const PromptInput& input) const;
+
+    // The prompt's lasting and shared answers. Forgotten when the user's
+    // rules are reloaded and when the link stops; they end with the link.
+    CAnswerMemory& Answers() { return m_answers; }
+    // The image path of a requesting process, by which answers are kept
+    // (ProcessImagePath unless a test substitutes it).
+    std::wstring ProcessPath(uint32_t processId) const;
+    void SetProcessPathLookup(std::function<std::wstring(uint32_t)> lookup) { m_processPath = std::move(lookup); }
+
+    // Adds the rule a prompt answered with "总是" to the rule file (see
+    // AddPromptRule): `asking` is the rule that asked, `answer` ASK_ALLOW or
+    // ASK_REFUSE. Once written, the file is read again and its table sent to
+    // the driver while it goes on asking (requests it matched before still
+    // name rules of the set they were matched in, see RulesHolding), and the
+    // main window gets WM_WATCH_RULES_WRITTEN for an open editor. Needs no
+    // link mutex. False when the file could not be written.
+    bool AddRuleFromPrompt(const Rule* asking, const WatchRequest& request, int answer);
+    // The set holding the rule of that identity: the current one, or the one
+    // it replaced when the driver went on asking across the replacement.
+    // Null when neither holds it.
+    std::shared_ptr<RuleSet> RulesHolding(uint32_t identity) const;
     // What the caller does when the driver cannot be loaded and when the
     // driver refuses a table the user asked for (the main window shows its
     // message boxes); without one the link only returns its code.
@@ -214,6 +238,14 @@ private:
     GroupList m_groups;
     std::shared_ptr<RuleSet> m_rules;
     CRuleHitStore m_hits;
+    // The set m_rules replaced: after a replacement the driver did not stop
+    // for, requests it matched before still name its rules.
+    std::shared_ptr<RuleSet> m_previousRules;
+    // Serialises the table upload of the request thread (AddRuleFromPrompt)
+    // with Stop closing the device.
+    std::mutex m_deviceGuard;
+    CAnswerMemory m_answers;
+    std::function<std::wstring(uint32_t)> m_processPath;
     std::shared_ptr<RequestThreadState> m_thread;
     // Cancelled request threads that had not ended when Stop stopped
     // waiting: they still reach this link and its settings on their way

@@ -544,6 +544,14 @@ void CRuleDlg::Refresh()
     BuildTree();
 }
 
+void CRuleDlg::RuleFileChanged()
+{
+    if (m_changed && ui::WarningBox(m_hWnd, ui::LoadStr(IDS_RULE_FILE_CHANGED), MB_YESNO) != IDYES)
+        return;
+    Refresh();
+    SetChanged(false);
+}
+
 bool CRuleDlg::Save()
 {
     if (!m_changed)

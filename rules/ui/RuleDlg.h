@@ -58,6 +58,11 @@ public:
     // list, the first row of the same content (see RuleHasContent).
     void FocusRule(const RULE_CONTENT& content);
 
+    // The rule file was written by someone else (a prompt added a rule):
+    // shows it again at once when nothing is unsaved; with unsaved edits,
+    // asks whether to show the file and drop them.
+    void RuleFileChanged();
+
     bool IsChanged() const { return m_changed; }
     RuleSet* Rules() const { return m_set; }
     const GroupList& Groups() const { return m_groups; }

@@ -12,6 +12,7 @@
 #include "TestRegistry.h"
 #include "support/Wait.h"
 
+#include <memory>
 #include <regex>
 
 namespace e2e {
@@ -101,6 +102,41 @@ HWND WaitForPrompt(DWORD pid, DWORD timeoutMs = 15000)
         return prompt != nullptr;
     }, timeoutMs);
     return prompt;
+}
+
+BOOL CALLBACK FindStatusPage(HWND child, LPARAM found)
+{
+    if (GetDlgItem(child, IDC_STATUS_MONITOR_LABEL) && GetDlgItem(child, IDC_STATUS_MONITOR_ICON)) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The status page of the guard's main window (the page that has the
+// monitoring label and icon), or null.
+HWND StatusPageOf(DWORD pid)
+{
+    HWND page = nullptr;
+    EnumChildWindows(MainWindowOf(pid), FindStatusPage, reinterpret_cast<LPARAM>(&page));
+    return page;
+}
+
+std::wstring WindowText(HWND hwnd)
+{
+    wchar_t text[256] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return text;
+}
+
+// Waits until the status page's monitoring label says `text`.
+bool WaitForMonitoringLabel(DWORD pid, const std::wstring& text, DWORD timeoutMs)
+{
+    return testwait::WaitUntil([&] {
+        HWND page = StatusPageOf(pid);
+        return page && WindowText(GetDlgItem(page, IDC_STATUS_MONITOR_LABEL)) == text;
+    }, timeoutMs);
 }
 
 class RequestRoadTest : public GuardTest {
@@ -231,6 +267,8 @@ struct PendingInjection {
 TEST_F(RequestRoadTest, AskingRuleOpensThePromptAndItsButtonsDecide)
 {
     StartGuard();
+    // The frame shows before the driver has the rules.
+    ASSERT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_ON), 15000));
     struct Case {
         int button;
         int verdict;
@@ -347,41 +385,6 @@ TEST_F(RequestRoadTest, AnotherProgramCannotSwitchTheGuardOffAndTheNextGuardStar
     next.Close();
 }
 
-BOOL CALLBACK FindStatusPage(HWND child, LPARAM found)
-{
-    if (GetDlgItem(child, IDC_STATUS_MONITOR_LABEL) && GetDlgItem(child, IDC_STATUS_MONITOR_ICON)) {
-        *reinterpret_cast<HWND*>(found) = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The status page of the guard's main window (the page that has the
-// monitoring label and icon), or null.
-HWND StatusPageOf(DWORD pid)
-{
-    HWND page = nullptr;
-    EnumChildWindows(MainWindowOf(pid), FindStatusPage, reinterpret_cast<LPARAM>(&page));
-    return page;
-}
-
-std::wstring WindowText(HWND hwnd)
-{
-    wchar_t text[256] = {};
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
-    return text;
-}
-
-// Waits until the status page's monitoring label says `text`.
-bool WaitForMonitoringLabel(DWORD pid, const std::wstring& text, DWORD timeoutMs)
-{
-    return testwait::WaitUntil([&] {
-        HWND page = StatusPageOf(pid);
-        return page && WindowText(GetDlgItem(page, IDC_STATUS_MONITOR_LABEL)) == text;
-    }, timeoutMs);
-}
-
 TEST_F(RequestRoadTest, StatusPageSaysMonitoringIsOffWhileTheSessionIsRefusedOrGone)
 {
     // Another program holds the driver's session before the guard starts.
@@ -412,6 +415,61 @@ TEST_F(RequestRoadTest, StatusPageSaysMonitoringIsOffWhileTheSessionIsRefusedOrG
     // The driver goes away: the guard notices by itself.
     ASSERT_TRUE(drivertest::StopDriverService());
     EXPECT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_OFF), 20000));
+}
+
+TEST_F(RequestRoadTest, IdenticalRequestsMadeDuringOnePromptAreAllAnsweredByIt)
+{
+    StartGuard();
+    // The frame shows before the driver has the rules.
+    ASSERT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_ON), 15000));
+    std::vector<std::unique_ptr<PendingInjection>> injections;
+    injections.push_back(std::make_unique<PendingInjection>(L"Execute C:\\Temp\\ask.exe"));
+    HWND prompt = WaitForPrompt(m_guard.Pid());
+    ASSERT_TRUE(prompt);
+    for (int i = 0; i < 4; ++i)
+        injections.push_back(std::make_unique<PendingInjection>(L"Execute C:\\Temp\\ask.exe"));
+    // Kept: lets the four reach the driver's queue behind the open prompt. A
+    // queued request cannot be seen from outside the driver.
+    Sleep(1500);
+    ASSERT_TRUE(AnswerPrompt(prompt, IDCANCEL)); // "仅此一次", the list's default
+    for (auto& injection : injections)
+        EXPECT_EQ(2, injection->Wait().verdict);
+    EXPECT_FALSE(WaitForPrompt(m_guard.Pid(), 0)) << "a request had a prompt of its own";
+
+    std::string log = ReadProgramFile(L"Harrowmere.log");
+    auto count = [&log](const std::string& text) {
+        int n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    const std::string line = u8"WatchSim.exe 运行程序 (C:\\Temp\\ask.exe) -> 拒绝 ";
+    EXPECT_EQ(1, count(line + u8"(提示)\r\n")) << log;
+    EXPECT_EQ(4, count(line + u8"(记住的回答)\r\n")) << log;
+    EXPECT_EQ(5, LogLines());
+    EXPECT_EQ(5u, SavedCount(5));
+}
+
+TEST_F(RequestRoadTest, AlwaysAnswerBecomesARuleTheDriverMatchesAtOnce)
+{
+    StartGuard();
+    // The frame shows before the driver has the rules.
+    ASSERT_TRUE(WaitForMonitoringLabel(m_guard.Pid(), ui::LoadStr(IDS_MONITORING_ON), 15000));
+    PendingInjection first(L"Execute C:\\Temp\\ask.exe");
+    HWND prompt = WaitForPrompt(m_guard.Pid());
+    ASSERT_TRUE(prompt);
+    SendDlgItemMessageW(prompt, IDC_ASK_DURATION, CB_SETCURSEL, 3, 0); // "总是"
+    ASSERT_TRUE(AnswerPrompt(prompt, IDCANCEL));
+    Verdict asked = first.Wait();
+    EXPECT_EQ(2, asked.verdict);
+
+    // The next one is refused by the new rule, without a prompt.
+    Verdict byRule = Inject(L"Execute C:\\Temp\\ask.exe");
+    EXPECT_EQ(2, byRule.verdict);
+    EXPECT_NE(asked.rule, byRule.rule) << "matched the asking rule again";
+    const std::string file = ReadProgramFile(L"Harrowmere.erd");
+    EXPECT_NE(std::string::npos, file.find(WideToAnsi(L"提示创建的规则"))) << file;
+    EXPECT_NE(std::string::npos, file.find("C:\\Temp\\ask.exe")) << file;
 }
 
 } // namespace

@@ -10,11 +10,14 @@
 #include "controls/BalloonHelp.h"
 #include "gui/MessagePump.h"
 #include "gui/MessageSequence.h"
+#include "support/Wait.h"
 #include "monitor/HarrowmereDlg.h"
 #include "monitor/StatusDlg.h"
 #include "res/resource.h"
 #include "rules/ui/RuleDlg.h"
 #include "rules/RuleFile.h"
+#include "watch/AskAnswer.h"
+#include "watch/RequestHandling.h"
 #include "watch/WatchMain.h"
 
 #include <gtest/gtest.h>
@@ -117,6 +120,23 @@ TEST_F(RuleEditorWiring, EditRuleMessageFocusesThatRuleAndAStaleIdentityOnlyOpen
     PostMessageW(m_dlg->Hwnd(), WM_WATCH_EDIT_RULE, 0x7FFFFFF0, 0); // stale
     Pump(100);
     EXPECT_EQ(L"b", SelectedInfo()) << "the open editor is shown as it is";
+}
+
+TEST_F(RuleEditorWiring, RuleAPromptWritesReachesTheOpenEditor)
+{
+    SendMessageW(m_dlg->Hwnd(), WM_COMMAND, ID_TRAY_RULE_EDITOR, 0);
+    ASSERT_TRUE(Editor());
+    ASSERT_EQ(3u, RuleCount(Editor()->Rules()));
+    std::shared_ptr<RuleSet> rules = CWatchMain::Instance()->Rules();
+    WatchRequest request;
+    request.kind = OperationKind::OpenFile;
+    request.param1 = L"C:\\Temp\\x.txt";
+    ASSERT_TRUE(CWatchMain::Instance()->AddRuleFromPrompt(rules->entries[0]->rules[OperationKind::OpenFile], request,
+                                                          ASK_REFUSE));
+    // WM_WATCH_RULES_WRITTEN reaches the main window, which tells the editor.
+    EXPECT_TRUE(testwait::WaitUntil([&] { return RuleCount(Editor()->Rules()) == 4; }, 5000,
+                                    [] { Pump(testwait::kPollMs); }));
+    EXPECT_FALSE(Editor()->IsChanged());
 }
 
 } // namespace

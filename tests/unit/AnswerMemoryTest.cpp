@@ -91,3 +91,26 @@ TEST(AnswerMemory, NothingIsKeptForNoAnswerOrNoProgramAndForgetDropsAll)
     EXPECT_EQ(m.memory.Count(), 0u);
     EXPECT_EQ(m.memory.Recall(Request()), ASK_WITHDRAWN);
 }
+
+TEST(AnswerMemory, SharedAnswersHoldForTheSameRequestUntilSharingEnds)
+{
+    Memory m;
+    m.memory.Share(Request(), ASK_REFUSE);
+    m.memory.Share(Request(L"C:\\b.exe"), ASK_WITHDRAWN); // no answer: nothing shared
+    m.memory.Share(Request(L""), ASK_ALLOW);              // no program: nothing shared
+    EXPECT_EQ(m.memory.RecallShared(Request()), ASK_REFUSE);
+    EXPECT_EQ(m.memory.RecallShared(Request(L"C:\\b.exe")), ASK_WITHDRAWN);
+    EXPECT_EQ(m.memory.RecallShared(Request(L"")), ASK_WITHDRAWN);
+    EXPECT_EQ(m.memory.RecallShared(Request(L"C:\\Setup\\setup.exe", OperationKind::OpenFile)), ASK_WITHDRAWN);
+    EXPECT_EQ(m.memory.Recall(Request()), ASK_WITHDRAWN) << "a shared answer is not a lasting one";
+    m.now += ANSWER_TEN_MINUTES_MS * 2;
+    EXPECT_EQ(m.memory.RecallShared(Request()), ASK_REFUSE) << "sharing ends with the queue, not by time";
+
+    m.memory.Remember(Request(), ASK_ALLOW, AnswerDuration::UntilExit);
+    m.memory.EndSharing();
+    EXPECT_EQ(m.memory.RecallShared(Request()), ASK_WITHDRAWN);
+    EXPECT_EQ(m.memory.Recall(Request()), ASK_ALLOW) << "ending the sharing keeps lasting answers";
+    m.memory.Share(Request(), ASK_ALLOW);
+    m.memory.Forget();
+    EXPECT_EQ(m.memory.RecallShared(Request()), ASK_WITHDRAWN);
+}

@@ -86,6 +86,7 @@ protected:
             return m_answer;
         });
         m_link->SetLastNotify(GetTickCount() - 1000);
+        m_link->SetProcessPathLookup([](uint32_t pid) { return L"C:\\Tools\\" + std::to_wstring(pid) + L".exe"; });
 
         m_set = NewRuleSet(); // holds the "*" entry
         m_entry = m_set->entries[0];
@@ -435,6 +436,67 @@ TEST_F(RequestHandlingTest, RequestThreadSavesTheCountSoonAfterAndExactlyWhenItE
     EXPECT_EQ(5u, hitsSaved());
     EXPECT_EQ(5u, m_config->BlockCount);
     EXPECT_EQ(5, Count(m_sink.Drain(), WM_WATCH_COUNT, 0));
+}
+
+TEST_F(RequestHandlingTest, LogSaysWhoAnsweredAndEveryWayCountsOnce)
+{
+    Rule* asking = AddRule(0, RuleAction::Accept, RuleLog::Log, RuleFlag::Ask, L"ask");
+    Rule* acting = AddRule(0, RuleAction::Reject, RuleLog::Log, 0, L"act");
+    UseRules();
+    const std::string prompt = WideToUtf8(L" -> 拒绝 (提示)\r\n"), memory = WideToUtf8(L" -> 拒绝 (记住的回答)\r\n"),
+                      rule = WideToUtf8(L" -> 拒绝\r\n");
+    struct Step {
+        const char* name;
+        uint32_t ruleId;
+        const wchar_t* path;
+        PromptAnswer answer; // what the prompt answers, if it is asked
+        bool prompted;
+        const std::string& line;
+    } steps[] = {
+        { "asked, refused for this once", asking->id, L"C:\\a.txt", PromptAnswer(ASK_REFUSE, AnswerDuration::Once, true), true, prompt },
+        { "the same request behind it", asking->id, L"C:\\a.txt", PromptAnswer(ASK_ALLOW), false, memory },
+        { "another file is asked", asking->id, L"C:\\b.txt", PromptAnswer(ASK_REFUSE, AnswerDuration::UntilExit, true), true, prompt },
+        { "remembered", asking->id, L"C:\\b.txt", PromptAnswer(ASK_ALLOW), false, memory },
+        { "by the rule", acting->id, L"C:\\a.txt", PromptAnswer(ASK_ALLOW), false, rule },
+        { "timed out", asking->id, L"C:\\c.txt", PromptAnswer(ASK_REFUSE), true, prompt },
+        { "a time-out leaves nothing", asking->id, L"C:\\c.txt", PromptAnswer(ASK_REFUSE), true, prompt },
+    };
+    std::string expected;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const size_t prompts = m_prompts.size();
+        m_link->SetPromptFunction([&](const PromptInput& in) {
+            m_prompts.push_back(in);
+            return step.answer;
+        });
+        FillRecord(0, step.path, nullptr, kOtherPid, step.ruleId, WATCH_VERDICT_ACCEPT);
+        EXPECT_EQ(RequestOutcome::Decided, HandleRequest(m_link.get(), &m_record));
+        EXPECT_EQ(WATCH_VERDICT_REJECT, m_record.verdict);
+        EXPECT_EQ(step.prompted, m_prompts.size() > prompts);
+        expected += "evil.exe " + WideToUtf8(L"文件操作 (") + WideToUtf8(step.path) + ")" + step.line;
+    }
+    std::string log = LogText();
+    // Lines without their time stamps.
+    std::string lines;
+    for (size_t pos = 0, end; (end = log.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+        lines += log.substr(log.find(' ', pos) + 1, end + 2 - log.find(' ', pos) - 1);
+    EXPECT_EQ(expected, lines);
+    EXPECT_EQ(7u, m_config->BlockCount);
+
+    // Once the requests that waited are answered the shared answer ends; a
+    // lasting one ends when monitoring goes off.
+    m_link->Answers().EndSharing();
+    m_link->SetPromptFunction([&](const PromptInput& in) {
+        m_prompts.push_back(in);
+        return PromptAnswer(ASK_REFUSE);
+    });
+    for (const wchar_t* path : { L"C:\\a.txt", L"C:\\b.txt" }) {
+        const size_t prompts = m_prompts.size();
+        m_link->Stop();
+        FillRecord(0, path, nullptr, kOtherPid, asking->id, WATCH_VERDICT_ACCEPT);
+        HandleRequest(m_link.get(), &m_record);
+        EXPECT_EQ(prompts + 1, m_prompts.size());
+    }
 }
 
 TEST(ReadRequest, TextsAreBoundedByTheirFieldsWithoutNul)

@@ -64,10 +64,38 @@ CAskDlg::CAskDlg(const wchar_t* processName, uint32_t processId, const PARAM_LIS
 
 int CAskDlg::Ask(HWND owner)
 {
+    m_answer = PromptAnswer();
     INT_PTR result = DoModal(owner);
     if (result == ASK_ALLOW || result == ASK_REFUSE)
         return static_cast<int>(result);
+    m_answer = PromptAnswer();
     return ASK_WITHDRAWN;
+}
+
+void CAskDlg::AnswerChosen(int answer)
+{
+    const LRESULT chosen = SendDlgItemMessageW(m_hWnd, IDC_ASK_DURATION, CB_GETCURSEL, 0, 0);
+    const AnswerDuration duration = chosen >= 0 && chosen < ANSWER_DURATION_COUNT
+                                        ? static_cast<AnswerDuration>(chosen)
+                                        : AnswerDuration::Once;
+    m_answer = PromptAnswer(answer, duration, true);
+    End(answer);
+}
+
+void CAskDlg::AnswerAlone(int answer)
+{
+    m_answer = PromptAnswer(answer);
+    End(answer);
+}
+
+void CAskDlg::FillDurations()
+{
+    const UINT texts[ANSWER_DURATION_COUNT] = { IDS_ASK_DURATION_ONCE, IDS_ASK_DURATION_TEN_MINUTES,
+                                                IDS_ASK_DURATION_UNTIL_EXIT, IDS_ASK_DURATION_ALWAYS };
+    HWND list = Item(IDC_ASK_DURATION);
+    for (UINT text : texts)
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ui::LoadStr(text).c_str()));
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(AnswerDuration::Once), 0);
 }
 
 BOOL CAskDlg::OnInitDialog()
@@ -75,7 +103,7 @@ BOOL CAskDlg::OnInitDialog()
     // The window exists from here on, so a Stop that comes later finds it
     // and withdraws it; one that came earlier is seen here.
     if (m_cancelled && m_cancelled()) {
-        End(ASK_WITHDRAWN);
+        AnswerAlone(ASK_WITHDRAWN);
         return TRUE;
     }
     m_background.Reset(CreateSolidBrush(ui::palette::kPromptGround));
@@ -92,6 +120,7 @@ BOOL CAskDlg::OnInitDialog()
 
     CenterOnDesktop();
     SetupLinks();
+    FillDurations();
 
     m_remaining = ASK_COUNTDOWN_SECONDS;
     ShowCountdown();
@@ -178,7 +207,7 @@ void CAskDlg::EditRule()
 {
     if (m_mainWindow)
         PostMessageW(m_mainWindow, WM_WATCH_EDIT_RULE, static_cast<WPARAM>(m_ruleId), 0);
-    End(DefaultAnswer());
+    AnswerAlone(DefaultAnswer());
 }
 
 uint64_t CAskDlg::Now() const
@@ -198,7 +227,7 @@ BOOL CAskDlg::OnCommand(int id, int code, HWND control)
     case IDCANCEL: // also Escape, F2 and the close box
         // Too early, the answer is dropped: the user has not seen the prompt.
         if (AcceptsAnswers())
-            End(id == IDOK ? ASK_ALLOW : ASK_REFUSE);
+            AnswerChosen(id == IDOK ? ASK_ALLOW : ASK_REFUSE);
         return TRUE;
     case IDC_ASK_PROPERTIES:
         if (code != STN_CLICKED)
@@ -223,7 +252,8 @@ BOOL CAskDlg::OnTimer(UINT_PTR id)
     ShowCountdown();
     if (m_remaining == 0) {
         KillTimer(m_hWnd, ASK_TIMER_ID);
-        End(DefaultAnswer());
+        // Nobody answered: whatever the list shows, for this request only.
+        AnswerAlone(DefaultAnswer());
     }
     return TRUE;
 }
@@ -256,7 +286,7 @@ HBRUSH CAskDlg::OnCtlColor(HDC dc, HWND control, UINT kind)
 BOOL CAskDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     if (msg == WM_ASK_WITHDRAW) {
-        End(ASK_WITHDRAWN);
+        AnswerAlone(ASK_WITHDRAWN);
         return TRUE;
     }
     if (msg == WM_SHOWWINDOW && wParam && !m_shown) {
@@ -276,9 +306,10 @@ void CAskDlg::OnDestroy()
     }
 }
 
-int RunAskDialog(const PromptInput& input)
+PromptAnswer RunAskDialog(const PromptInput& input)
 {
     CAskDlg prompt(input.processName.c_str(), input.processId, input.params, input.rule, input.mainWindow);
     prompt.SetCancelCheck(input.cancelled);
-    return prompt.Ask(GetDesktopWindow());
+    prompt.Ask(GetDesktopWindow());
+    return prompt.Answer();
 }

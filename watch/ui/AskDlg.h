@@ -58,6 +58,10 @@ public:
     // driver's preset verdict stands.
     int Ask(HWND owner);
 
+    // How long the answer Ask returned holds: the list's choice when the
+    // user answered, Once when the prompt answered by itself.
+    PromptAnswer Answer() const { return m_answer; }
+
     const std::wstring& ProcessName() const { return m_processName; }
     const std::wstring& ProcessPath() const { return m_processPath; }
     int Remaining() const { return m_remaining; }
@@ -80,6 +84,12 @@ private:
     void SetupLinks();
     void OpenProperties();
     void EditRule();
+    void FillDurations();
+    // Closes with the user's answer, held as the list says.
+    void AnswerChosen(int answer);
+    // Closes with an answer nobody chose (countdown, edit-rule link,
+    // withdrawal): for this request only.
+    void AnswerAlone(int answer);
     uint64_t Now() const;
     // Whether an answer of the user counts now: the prompt is shown and has
     // been for the answer delay.
@@ -108,8 +118,9 @@ private:
     CVxLinkStatic m_propertiesLink;
     CVxLinkStatic m_editRuleLink;
     ui::CIcon m_processIcon;
+    PromptAnswer m_answer;
 };
 
 // The real permission prompt for one request of the driver link (modal, on
 // the calling thread): the prompt function the main window hands to it.
-int RunAskDialog(const PromptInput& input);
+PromptAnswer RunAskDialog(const PromptInput& input);
