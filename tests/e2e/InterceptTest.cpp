@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <cwctype>
 #include <functional>
 #include <map>
 #include <regex>
@@ -60,9 +59,12 @@ const wchar_t kRules[] =
     L"    </Program>\r\n"
     L"</HarrowmereRule>\r\n";
 
+// Letter case through the system's tables (the C library's leave letters
+// such as Vietnamese and Armenian ones as they are).
 std::wstring Lower(std::wstring s)
 {
-    std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    if (!s.empty())
+        CharLowerBuffW(&s[0], static_cast<DWORD>(s.size()));
     return s;
 }
 
@@ -115,7 +117,8 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000)
 
 std::wstring Upper(std::wstring s)
 {
-    std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    if (!s.empty())
+        CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
     return s;
 }
 
@@ -490,6 +493,7 @@ TEST_F(InterceptTest, EverySpellingOfAGuardedFileOrKeyIsRefusedByItsOneRule)
     struct Spelling {
         const char* what;
         std::function<std::wstring(const std::wstring&)> command; // from the file's name
+        bool wineOpens = true; // Wine's file system opens this spelling itself
     } spellings[] = {
         { "letter case", [&](const std::wstring& n) { return L"type \"C:\\HMTEST\\SPELLED\\" + Upper(n) + L"\""; } },
         { "short name", [&](const std::wstring& n) { return L"type \"" + shortName(n) + L"\""; } },
@@ -498,14 +502,17 @@ TEST_F(InterceptTest, EverySpellingOfAGuardedFileOrKeyIsRefusedByItsOneRule)
         { "\\\\?\\", [&](const std::wstring& n) { return L"type \"\\\\?\\C:\\hmtest\\spelled\\" + n + L"\""; } },
         { "relative", [&](const std::wstring& n) { return L"cd /d C:\\hmtest\\spelled & type \"" + n + L"\""; } },
         { "trailing dot and blank", [&](const std::wstring& n) { return L"type \"" + dir + n + L". \""; } },
-        { "stream suffix", [&](const std::wstring& n) { return L"type \"" + dir + n + L"::$DATA\""; } },
+        // Wine does not open a file by its ::$DATA name; the guard still
+        // refuses the open as one of the file's (its log line below).
+        { "stream suffix", [&](const std::wstring& n) { return L"type \"" + dir + n + L"::$DATA\""; }, false },
     };
     for (const Spelling& s : spellings) {
         ToolResult refused = GuardedCmd(s.command(L"Secret File.txt"));
         ToolResult opened = GuardedCmd(s.command(L"Open File.txt"));
         SCOPED_TRACE(std::string(s.what) + ": " + refused.output + " / " + opened.output);
         EXPECT_EQ(std::string::npos, refused.output.find("spelled secret"));
-        EXPECT_NE(std::string::npos, opened.output.find("spelled open"));
+        if (s.wineOpens)
+            EXPECT_NE(std::string::npos, opened.output.find("spelled open"));
     }
     EXPECT_EQ(std::size(spellings), LogCount(L"cmd.exe", dir + L"Secret File.txt"));
     ToolResult upper = GuardedCmd(L"type \"" + dir + lettersUpper + L"\"");
