@@ -64,6 +64,12 @@ GroupList CWatchMain::Groups() const
     return m_groups;
 }
 
+FILE_STAMP CWatchMain::RulesStamp() const
+{
+    std::lock_guard<std::mutex> guard(m_rulesGuard);
+    return m_rulesStamp;
+}
+
 std::shared_ptr<RuleSet> CWatchMain::Rules() const
 {
     std::lock_guard<std::mutex> guard(m_rulesGuard);
@@ -80,6 +86,7 @@ void CWatchMain::SetRules(RuleSet* set)
         std::lock_guard<std::mutex> guard(m_rulesGuard);
         previous = std::move(m_rules);
         m_rules = std::move(next);
+        m_rulesStamp = FILE_STAMP();
     }
     // `previous` is freed here unless a decision still holds it; then the
     // last decision frees it.
@@ -278,12 +285,14 @@ void CWatchMain::ReadRules()
     // with the file, so the old ones go.
     m_hits.Open(RuleHitFilePath(RuleFile()));
     GroupList groups;
+    const FILE_STAMP stamp = FileStampOf(RuleFile());
     std::shared_ptr<RuleSet> next(ReadRuleFile(&groups, RuleFile().c_str()), FreeRuleSet);
     std::shared_ptr<RuleSet> previous;
     {
         std::lock_guard<std::mutex> guard(m_rulesGuard);
         previous = std::move(m_rules);
         m_rules = next.get() ? std::move(next) : nullptr;
+        m_rulesStamp = m_rules ? stamp : FILE_STAMP();
         m_groups.groups.swap(groups.groups);
     }
     ClearGroups(&groups);

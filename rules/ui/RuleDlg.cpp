@@ -151,7 +151,13 @@ void CRuleDlg::SetUpControls()
 
 void CRuleDlg::LoadModel()
 {
-    m_set = ReadRuleFile(&m_groups, m_context.ruleFile.c_str());
+    // The driver link's copy spares parsing the file again.
+    if (m_context.currentRules)
+        m_set = m_context.currentRules(&m_groups);
+    if (!m_set) {
+        ClearGroups(&m_groups);
+        m_set = ReadRuleFile(&m_groups, m_context.ruleFile.c_str());
+    }
     if (!m_set)
         m_set = NewRuleSet();
     m_hitStamp[0] = m_hitStamp[1] = UINT64_MAX; // read whatever is there

@@ -5,7 +5,8 @@
 // the hit file beside the rule file, read again while it changes) and sortable
 // by it, the details of the selected rule, and commands for groups, rules,
 // import, export, refresh and save. It works on its own copy of the
-// rule model, read from the active rule file; a save writes the file and has
+// rule model, copied from the driver link's rules when they are current with
+// the active rule file and read from that file otherwise; a save writes the file and has
 // the driver link apply it.
 #pragma once
 
@@ -40,6 +41,11 @@ struct RULE_EDITOR_CONTEXT {
     // After the rule file was written: reload the driver link's rules and
     // upload them. Null: nothing to apply.
     std::function<RuleApplyResult()> applyRules;
+    // The rules the driver link already holds, when they are what the rule
+    // file holds now: a new copy of the set (the caller's to free) with its
+    // groups appended to `groups`. Null (or no function): the editor reads
+    // the file.
+    std::function<RuleSet*(GroupList* groups)> currentRules;
 };
 
 class CRuleDlg : public CResizableDlg {
