@@ -366,7 +366,7 @@ void CRuleDlg::ShowDetails(const Rule* rule)
 
 void CRuleDlg::UpdateRuleButtons()
 {
-    const bool any = !m_list.SelectedRows().empty();
+    const bool any = m_list.SelectedCount() > 0;
     for (int id : kRuleButtons)
         EnableWindow(Item(id), any);
     if (!any)
@@ -639,7 +639,7 @@ void CRuleDlg::ShowListMenu(POINT at)
 {
     HMENU menu = LoadMenuW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_RULE_LIST_MENU));
     HMENU popup = GetSubMenu(menu, 0);
-    const UINT state = m_list.SelectedRows().empty() ? MF_GRAYED : MF_ENABLED;
+    const UINT state = m_list.SelectedCount() > 0 ? MF_ENABLED : MF_GRAYED;
     for (UINT id : { ID_RULE_EDIT_RULE, ID_RULE_DELETE_RULES, ID_RULE_MOVE_TO_GROUP })
         EnableMenuItem(popup, id, MF_BYCOMMAND | state);
     const UINT chosen = m_trackMenu(popup, at, m_hWnd);
