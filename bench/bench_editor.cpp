@@ -1,6 +1,8 @@
 // The rule editor with 10 and with 10,000 rules of the varied mix, side by
 // side: opening it until its list shows every rule, selecting a group and a
-// kind in the tree, deleting 1,000 selected rules, saving, and narrowing the
+// kind in the tree, deleting 1,000 selected rules, saving (until the window
+// takes commands again, and until the file is written and the guard's
+// stand-in has read it), and narrowing the
 // list with the filter box, sorting it by the hit count (and, within the
 // opening, reading the hit file). The editor starts from a copy of the
 // rules the guard read from the same file, as the main window's factory
@@ -133,7 +135,8 @@ int main()
                               { "select a group", Goal::Ratio, {} },
                               { "select a kind", Goal::Ratio, {} },
                               { "delete 1,000 selected", Goal::Ratio, {} },
-                              { "save", Goal::Ratio, {} },
+                              { "save: window usable again", Goal::Ratio, {} },
+                              { "save: file written, rules read", Goal::Ratio, {} },
                               { "filter (one key)", Goal::Time, {} },
                               { "sort by hit count (one click)", Goal::Time, {} },
                               { "read the hit file (in open)", Goal::None, {} },
@@ -153,13 +156,21 @@ int main()
         GroupList heldGroups;
         RuleSet* held = nullptr;
         FILE_STAMP heldStamp;
-        auto writeFile = [&] {
-            const bool written = WriteRuleFile(&groups, set, editor.context.ruleFile.c_str(), -1) == 0;
+        auto guardReads = [&] {
             FreeRuleSet(held);
             ClearGroups(&heldGroups);
             heldStamp = FileStampOf(editor.context.ruleFile);
             held = ReadRuleFile(&heldGroups, editor.context.ruleFile.c_str());
+        };
+        auto writeFile = [&] {
+            const bool written = WriteRuleFile(&groups, set, editor.context.ruleFile.c_str(), -1) == 0;
+            guardReads();
             return written;
+        };
+        // A save has the guard read the file again, as the driver link does.
+        editor.context.applyRules = [&] {
+            guardReads();
+            return RULES_APPLIED;
         };
         auto fromGuard = [&](GroupList* copyGroups) {
             return CopyRulesIfCurrent(held, heldGroups, heldStamp, editor.context.ruleFile, copyGroups);
@@ -199,7 +210,7 @@ int main()
             return ms;
         });
         editor.context.currentRules = nullptr;
-        rows[8].ms[s] = Best([&] {
+        rows[9].ms[s] = Best([&] {
             const double ms = open();
             close();
             return ms;
@@ -223,7 +234,7 @@ int main()
 
         // Deleting and saving change the file: each run opens a fresh copy.
         const int deleted = std::min(kDeleted, count / 2);
-        double best[2] = { 1e30, 1e30 };
+        double best[3] = { 1e30, 1e30, 1e30 };
         for (int run = 0; run < kRuns; ++run) {
             ok &= writeFile();
             open();
@@ -237,21 +248,27 @@ int main()
             ok &= PumpUntil([&] { return editor.Rows() == count - deleted; });
             best[0] = std::min(best[0], Now() - start);
             KillTimer(nullptr, timer);
+            // The window takes commands again once the command returns; the
+            // save ends when the file is written and the guard (here its
+            // stand-in) has read the rules from it.
             start = Now();
             editor.Command(IDC_RULE_SAVE);
             best[1] = std::min(best[1], Now() - start);
+            ok &= PumpUntil([&] { return !editor.dlg->IsSaving(); });
+            best[2] = std::min(best[2], Now() - start);
             ok &= !editor.dlg->IsChanged();
             close();
         }
         rows[3].ms[s] = best[0];
         rows[4].ms[s] = best[1];
+        rows[5].ms[s] = best[2];
 
-        rows[5].ms[s] = -1;
+        rows[6].ms[s] = -1;
         ok &= writeFile();
         open();
         if (HWND filter = editor.dlg->Item(IDC_RULE_FILTER)) {
             // The text of one rule in a thousand ("规则 12" and its kin).
-            rows[5].ms[s] = Best([&] {
+            rows[6].ms[s] = Best([&] {
                 SetWindowTextW(filter, L"");
                 PumpUntil([&] { return editor.Rows() == count; });
                 const double start = Now();
@@ -262,13 +279,13 @@ int main()
         }
         close();
 
-        rows[7].ms[s] = Best([&] {
+        rows[8].ms[s] = Best([&] {
             const double start = Now();
             ok &= ReadRuleHitFile(hitFile).size() == hits.size();
             return Now() - start;
         });
         open();
-        rows[6].ms[s] = Best([&] {
+        rows[7].ms[s] = Best([&] {
             // Each click sorts all rows again (most first, then least first).
             NMLISTVIEW click = {};
             click.hdr = { editor.dlg->List().Hwnd(), IDC_RULE_LIST, static_cast<UINT>(LVN_COLUMNCLICK) };

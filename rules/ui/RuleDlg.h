@@ -10,6 +10,7 @@
 // the driver link apply it.
 #pragma once
 
+#include "base/JobWorker.h"
 #include "base/WindowState.h"
 #include "controls/ReportList.h"
 #include "controls/ResizableDlg.h"
@@ -65,6 +66,8 @@ public:
     void FocusRule(const RULE_CONTENT& content);
 
     bool IsChanged() const { return m_changed; }
+    // A save is writing the file (on the editor's worker thread).
+    bool IsSaving() const { return m_saving; }
     RuleSet* Rules() const { return m_set; }
     const GroupList& Groups() const { return m_groups; }
     HWND Tree() const;
@@ -128,7 +131,11 @@ private:
     void DeleteRules();
     void MoveToGroup();
     void Refresh();
+    // Starts writing a copy of the rules on the worker; false when nothing
+    // was started (a save is running, or the copy could not be made). The
+    // edits count as saved once the file is written (OnSaved).
     bool Save();
+    void OnSaved();
     void Import();
     void Export();
     void Close();
@@ -140,6 +147,15 @@ private:
     RuleSet* m_set = nullptr;
     GroupList m_groups;
     bool m_changed = false;
+    // Counts edits, so that a save that ends after further edits leaves them
+    // unsaved.
+    uint64_t m_edits = 0;
+    uint64_t m_savedEdits = 0;
+    bool m_saving = false;
+    bool m_closeAfterSave = false;
+    // The code of WriteRuleFile, plus one (0: nothing handed over).
+    CHandOver<int> m_saveResult;
+    CJobWorker m_saver; // after the hand-over: its job ends first
     RuleHitMap m_hits;
     // Size and last write of the hit file when it was read.
     uint64_t m_hitStamp[2] = {};
