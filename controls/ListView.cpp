@@ -232,10 +232,20 @@ bool CListView::HandleDisplayInfo(NMHDR* header, const std::function<std::wstrin
 
 std::vector<int> CListView::SelectedRows() const
 {
+    // The search for a next selected row walks on to the end of the list:
+    // it stops once it has as many as are selected.
     std::vector<int> rows;
-    for (int i = -1; (i = static_cast<int>(SendMessageW(m_hWnd, LVM_GETNEXTITEM, i, LVNI_SELECTED))) >= 0;)
+    const int count = SelectedCount();
+    rows.reserve(static_cast<size_t>(std::max(count, 0)));
+    for (int i = -1; static_cast<int>(rows.size()) < count &&
+                     (i = static_cast<int>(SendMessageW(m_hWnd, LVM_GETNEXTITEM, i, LVNI_SELECTED))) >= 0;)
         rows.push_back(i);
     return rows;
+}
+
+int CListView::SelectedCount() const
+{
+    return m_hWnd ? static_cast<int>(SendMessageW(m_hWnd, LVM_GETSELECTEDCOUNT, 0, 0)) : 0;
 }
 
 void CListView::SelectRow(int row)
@@ -249,6 +259,10 @@ void CListView::SelectRow(int row)
 
 void CListView::ClearSelection()
 {
+    // Clearing every row's state costs a call per row in some list
+    // implementations: a list without a selection is left alone.
+    if (SelectedCount() == 0)
+        return;
     LVITEMW item = {};
     item.stateMask = LVIS_SELECTED;
     SendMessageW(m_hWnd, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));

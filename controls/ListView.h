@@ -71,6 +71,8 @@ public:
     bool HandleDisplayInfo(NMHDR* header, const std::function<std::wstring(LPARAM data, int column)>& text) const;
 
     std::vector<int> SelectedRows() const;
+    // How many rows are selected (a virtual list counts its selection ranges).
+    int SelectedCount() const;
     // Selects and focuses one row (others keep their state), scrolled into view.
     void SelectRow(int row);
     void ClearSelection();

@@ -174,6 +174,19 @@ void CHarrowmereDlg::CreatePages()
         context.applyRules = [link] {
             return link && link->ReloadRules() == CWatchMain::UPLOAD_REFUSED ? RULES_REFUSED : RULES_APPLIED;
         };
+        // The editor starts from a copy of the rules the link read from the
+        // same file, unless the file was rewritten since.
+        context.currentRules = [link, file = context.ruleFile](GroupList* groups) -> RuleSet* {
+            if (!link)
+                return nullptr;
+            const FILE_STAMP stamp = link->RulesStamp();
+            std::shared_ptr<RuleSet> rules = link->Rules();
+            const GroupList held = link->Groups();
+            // A reload between the three calls: the file is read instead.
+            if (link->RulesStamp() != stamp)
+                return nullptr;
+            return CopyRulesIfCurrent(rules.get(), held, stamp, file, groups);
+        };
         auto editor = std::make_unique<CRuleDlg>(std::move(context));
         m_ruleEditor = editor.get();
         return editor;

@@ -109,3 +109,4 @@
 #define IDS_RULE_FILTER_LABEL       5047
 #define IDS_RULE_COLUMN_HITS        5048
 #define IDS_RULE_COLUMN_LAST_HIT    5049
+#define IDS_RULE_SAVING             5050

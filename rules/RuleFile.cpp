@@ -411,3 +411,26 @@ int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* pa
     // Text mode: CR LF lines.
     return WriteFileReplacing(path, L"w", [&doc](FILE* file) { return doc.SaveFile(file); });
 }
+
+FILE_STAMP FileStampOf(const std::wstring& path)
+{
+    FILE_STAMP stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return stamp;
+    stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.lastWrite = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                      data.ftLastWriteTime.dwLowDateTime;
+    return stamp;
+}
+
+RuleSet* CopyRulesIfCurrent(const RuleSet* set, const GroupList& groups, const FILE_STAMP& readStamp,
+                            const std::wstring& path, GroupList* copyGroups)
+{
+    if (!set || !copyGroups || readStamp.Missing() || FileStampOf(path) != readStamp)
+        return nullptr;
+    RuleSet* copy = CopyRuleSet(set);
+    if (copy)
+        copyGroups->groups.insert(copyGroups->groups.end(), groups.groups.begin(), groups.groups.end());
+    return copy;
+}

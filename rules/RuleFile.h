@@ -9,6 +9,7 @@
 #include <stdio.h>
 
 #include <functional>
+#include <string>
 
 // The rule file of the program folder.
 #define HM_RULE_FILE L"Harrowmere.erd"
@@ -43,3 +44,22 @@ int WriteRuleFile(const GroupList* groups, const RuleSet* set, const wchar_t* pa
 // be created; -3 when `write` or the flush fails; -4 when it cannot replace
 // `path` (also a read-only `path`, which is left as it is).
 int WriteFileReplacing(const wchar_t* path, const wchar_t* mode, const std::function<bool(FILE*)>& write);
+
+// Size and last write time of a file (a FILETIME value); zeros when it is
+// missing. Equal stamps taken at two moments mean the file was not rewritten
+// in between, so rules read from it then are still what it holds.
+struct FILE_STAMP {
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;
+    bool Missing() const { return size == 0 && lastWrite == 0; }
+    bool operator==(const FILE_STAMP& other) const { return size == other.size && lastWrite == other.lastWrite; }
+    bool operator!=(const FILE_STAMP& other) const { return !(*this == other); }
+};
+FILE_STAMP FileStampOf(const std::wstring& path);
+
+// A copy of rules that were read from `path` when its stamp was `readStamp`
+// (see CopyRuleSet), with a copy of their groups appended to `copyGroups`,
+// as long as the file still has that stamp; null when it was rewritten or
+// is missing since, or when memory runs out (then the file must be read).
+RuleSet* CopyRulesIfCurrent(const RuleSet* set, const GroupList& groups, const FILE_STAMP& readStamp,
+                            const std::wstring& path, GroupList* copyGroups);

@@ -331,6 +331,36 @@ Rule* CopyRuleInto(ProgramEntry* entry, uint16_t action, uint16_t log, uint16_t 
     return rule;
 }
 
+RuleSet* CopyRuleSet(const RuleSet* set)
+{
+    if (!set)
+        return nullptr;
+    RuleSet* copy = new (std::nothrow) RuleSet();
+    if (!copy)
+        return nullptr;
+    for (int32_t i = 0; i < set->count; ++i) {
+        const ProgramEntry* from = set->entries[i];
+        // Names are unique in a set, so each entry is appended, not joined.
+        ProgramEntry* entry = NewProgramEntry(from->name);
+        if (!entry || !AddProgramEntry(copy, entry) || copy->count != i + 1) {
+            FreeRuleSet(copy);
+            return nullptr;
+        }
+        entry->enabled = from->enabled;
+        for (uint32_t k = 0; k < OPERATION_KIND_COUNT; ++k) {
+            for (const Rule* rule = from->rules[k]; rule; rule = rule->next) {
+                PARAM_LIST* params = CopyParamList(rule->params);
+                if (!params || !CopyRuleInto(entry, rule->action, rule->log, rule->flags, rule->groupId,
+                                             rule->info.c_str(), params)) {
+                    FreeRuleSet(copy);
+                    return nullptr;
+                }
+            }
+        }
+    }
+    return copy;
+}
+
 // ---- groups -------------------------------------------------------------------
 
 RuleGroup* AddGroup(GroupList* list, int32_t id, const wchar_t* name, const wchar_t* info)

@@ -116,6 +116,11 @@ bool AddProgramEntry(RuleSet* set, ProgramEntry* entry);
 // ignored.
 void FreeRuleSet(RuleSet* set);
 
+// A copy of the set that shares nothing with it: the same entries (names,
+// "Hook" flags) with the same rules in the same order, each a new rule of a
+// new identity. Null for a null set or when memory runs out.
+RuleSet* CopyRuleSet(const RuleSet* set);
+
 // The rule of that identity among the set's rules; null for 0, for a null set,
 // and for a rule that is no longer in the set (removed or freed).
 Rule* FindRuleById(const RuleSet* set, uint32_t id);

@@ -69,6 +69,12 @@ GroupList CWatchMain::Groups() const
     return m_groups;
 }
 
+FILE_STAMP CWatchMain::RulesStamp() const
+{
+    std::lock_guard<std::mutex> guard(m_rulesGuard);
+    return m_rulesStamp;
+}
+
 std::shared_ptr<RuleSet> CWatchMain::Rules() const
 {
     std::lock_guard<std::mutex> guard(m_rulesGuard);
@@ -85,6 +91,7 @@ void CWatchMain::SetRules(RuleSet* set)
         std::lock_guard<std::mutex> guard(m_rulesGuard);
         previous = std::move(m_rules);
         m_rules = std::move(next);
+        m_rulesStamp = FILE_STAMP();
     }
     // `previous` is freed here unless a decision still holds it; then the
     // last decision frees it.
@@ -331,6 +338,7 @@ void CWatchMain::ReadRules()
     // with the file, so the old ones go.
     m_hits.Open(RuleHitFilePath(RuleFile()));
     GroupList groups;
+    const FILE_STAMP stamp = FileStampOf(RuleFile());
     std::shared_ptr<RuleSet> next(ReadRuleFile(&groups, RuleFile().c_str()), FreeRuleSet);
     std::shared_ptr<RuleSet> previous;
     {
@@ -338,6 +346,7 @@ void CWatchMain::ReadRules()
         previous = std::move(m_previousRules);
         m_previousRules = std::move(m_rules);
         m_rules = next.get() ? std::move(next) : nullptr;
+        m_rulesStamp = m_rules ? stamp : FILE_STAMP();
         m_groups.groups.swap(groups.groups);
     }
     ClearGroups(&groups);

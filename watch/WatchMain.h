@@ -8,6 +8,7 @@
 #include "base/Singleton.h"
 #include "driver/common/WatchProtocol.h"
 #include "rules/RuleEditing.h"
+#include "rules/RuleFile.h"
 #include "rules/RuleHits.h"
 #include "rules/RuleModel.h"
 #include "watch/AnswerMemory.h"
@@ -147,6 +148,9 @@ public:
     void SetRules(RuleSet* set);
     // A copy of the groups that came with the rule file.
     GroupList Groups() const;
+    // The rule file's stamp taken just before the rules in use were read
+    // from it; zeros for rules that did not come from the file.
+    FILE_STAMP RulesStamp() const;
     // What each rule has decided: counted by the request thread, bound to
     // the hit file beside the rule file when the rules are loaded, written
     // with the block counter.
@@ -237,6 +241,7 @@ private:
     mutable std::mutex m_rulesGuard;
     GroupList m_groups;
     std::shared_ptr<RuleSet> m_rules;
+    FILE_STAMP m_rulesStamp;
     CRuleHitStore m_hits;
     // The set m_rules replaced: after a replacement the driver did not stop
     // for, requests it matched before still name its rules.

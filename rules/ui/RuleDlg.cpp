@@ -12,6 +12,8 @@
 #include "ui/Window.h"
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -24,6 +26,8 @@ const wchar_t kHitColumnsName[] = L"RuleWndHitList";
 // second.
 const UINT_PTR kHitTimer = 1;
 const UINT kHitPollMs = 1000;
+// Posted by the save job when the file is written (or could not be).
+const UINT WM_RULE_SAVED = WM_APP + 0x54;
 const int kStatusPaneWidth = 200;
 const int kSplitterMin = 100, kSplitterMax = 300;
 const int kSummaryChars = 128;
@@ -151,7 +155,13 @@ void CRuleDlg::SetUpControls()
 
 void CRuleDlg::LoadModel()
 {
-    m_set = ReadRuleFile(&m_groups, m_context.ruleFile.c_str());
+    // The driver link's copy spares parsing the file again.
+    if (m_context.currentRules)
+        m_set = m_context.currentRules(&m_groups);
+    if (!m_set) {
+        ClearGroups(&m_groups);
+        m_set = ReadRuleFile(&m_groups, m_context.ruleFile.c_str());
+    }
     if (!m_set)
         m_set = NewRuleSet();
     m_hitStamp[0] = m_hitStamp[1] = UINT64_MAX; // read whatever is there
@@ -360,7 +370,7 @@ void CRuleDlg::ShowDetails(const Rule* rule)
 
 void CRuleDlg::UpdateRuleButtons()
 {
-    const bool any = !m_list.SelectedRows().empty();
+    const bool any = m_list.SelectedCount() > 0;
     for (int id : kRuleButtons)
         EnableWindow(Item(id), any);
     if (!any)
@@ -377,6 +387,8 @@ std::vector<Rule*> CRuleDlg::SelectedRules() const
 
 void CRuleDlg::SetChanged(bool changed)
 {
+    if (changed)
+        ++m_edits;
     m_changed = changed;
     EnableWindow(Item(IDC_RULE_SAVE), changed);
 }
@@ -554,18 +566,56 @@ void CRuleDlg::RuleFileChanged()
 
 bool CRuleDlg::Save()
 {
+    if (m_saving)
+        return false; // one save at a time: the running one writes first
     if (!m_changed)
         return true;
-    // A failed write changes nothing: the file stays as it was, the driver
-    // keeps its rules and the edits stay unsaved.
-    if (WriteRuleFile(&m_groups, m_set, m_context.ruleFile.c_str(), RULE_FILE_ALL_GROUPS) != 0) {
+    // The job writes its own copy: the window stays usable meanwhile, and
+    // edits made while it writes stay unsaved.
+    RuleSet* copy = CopyRuleSet(m_set);
+    if (!copy) {
         ui::ErrorBox(m_hWnd, ui::FormatStr(ui::LoadStr(IDS_RULE_SAVE_FAILED).c_str(), m_context.ruleFile.c_str()));
         return false;
     }
-    SetChanged(false);
+    auto groups = std::make_shared<GroupList>(m_groups);
+    m_saving = true;
+    m_savedEdits = m_edits;
+    m_status.SetText(0, ui::LoadStr(IDS_RULE_SAVING));
+    HWND window = m_hWnd;
+    const std::wstring file = m_context.ruleFile;
+    m_saver.Post([this, copy, groups, window, file](const std::atomic<bool>&) {
+        // A failed write changes nothing: the file stays as it was.
+        const int code = WriteRuleFile(groups.get(), copy, file.c_str(), RULE_FILE_ALL_GROUPS);
+        FreeRuleSet(copy);
+        ClearGroups(groups.get());
+        m_saveResult.Put(code + 1, window, WM_RULE_SAVED);
+    });
+    return true;
+}
+
+void CRuleDlg::OnSaved()
+{
+    const int result = m_saveResult.Take();
+    if (!m_saving || result == 0)
+        return;
+    m_saving = false;
+    const bool close = std::exchange(m_closeAfterSave, false);
+    // The status pane names the selected node again.
+    const Node* node = SelectedNode();
+    HTREEITEM item = Nodes().Selected();
+    m_status.SetText(0, node && node->type == Node::Group ? node->group->name
+                                                          : (item ? Nodes().Text(item) : std::wstring()));
+    if (result - 1 != 0) {
+        // The driver keeps its rules and the edits stay unsaved.
+        ui::ErrorBox(m_hWnd, ui::FormatStr(ui::LoadStr(IDS_RULE_SAVE_FAILED).c_str(), m_context.ruleFile.c_str()));
+        return;
+    }
+    if (m_edits == m_savedEdits)
+        SetChanged(false);
     if (m_context.applyRules && m_context.applyRules() == RULES_REFUSED)
         ui::ErrorBox(m_hWnd, ui::LoadStr(IDS_RULE_TABLE_REFUSED));
-    return true;
+    if (close && !m_changed)
+        End(IDCANCEL);
 }
 
 void CRuleDlg::Import()
@@ -606,12 +656,16 @@ void CRuleDlg::Export()
 
 void CRuleDlg::Close()
 {
+    // The window stays until the file is written.
+    if (m_saving)
+        return;
     if (m_changed) {
         switch (ui::WarningBox(m_hWnd, ui::LoadStr(IDS_RULE_ASK_SAVE), MB_YESNOCANCEL)) {
         case IDYES:
-            if (!Save())
-                return; // not saved: the window and the edits stay
-            break;
+            // It closes once written; a failed write keeps the window and
+            // the edits.
+            m_closeAfterSave = Save();
+            return;
         case IDNO:
             break;
         default:
@@ -641,7 +695,7 @@ void CRuleDlg::ShowListMenu(POINT at)
 {
     HMENU menu = LoadMenuW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_RULE_LIST_MENU));
     HMENU popup = GetSubMenu(menu, 0);
-    const UINT state = m_list.SelectedRows().empty() ? MF_GRAYED : MF_ENABLED;
+    const UINT state = m_list.SelectedCount() > 0 ? MF_ENABLED : MF_GRAYED;
     for (UINT id : { ID_RULE_EDIT_RULE, ID_RULE_DELETE_RULES, ID_RULE_MOVE_TO_GROUP })
         EnableMenuItem(popup, id, MF_BYCOMMAND | state);
     const UINT chosen = m_trackMenu(popup, at, m_hWnd);
@@ -799,6 +853,9 @@ BOOL CRuleDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result
     case WM_RULE_SPLITTER_MOVED:
         MoveSplitter(static_cast<int>(lParam));
         return TRUE;
+    case WM_RULE_SAVED:
+        OnSaved();
+        return TRUE;
     case WM_SIZE: {
         BOOL handled = CResizableDlg::OnMessage(msg, wParam, lParam, result);
         m_status.Resize();
@@ -828,6 +885,9 @@ bool CRuleDlg::FilterMessage(void* context, const MSG& msg)
 
 void CRuleDlg::OnDestroy()
 {
+    // A save under way finishes its file (the job owns its copy).
+    m_saver.Stop();
+    m_saving = false;
     ui::RemoveMessageFilter(m_hWnd);
     KillTimer(m_hWnd, kHitTimer);
     m_list.SaveColumnWidths(m_context.stateKey, kColumnsName, 0, kRuleColumns);

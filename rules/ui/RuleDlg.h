@@ -5,10 +5,12 @@
 // the hit file beside the rule file, read again while it changes) and sortable
 // by it, the details of the selected rule, and commands for groups, rules,
 // import, export, refresh and save. It works on its own copy of the
-// rule model, read from the active rule file; a save writes the file and has
+// rule model, copied from the driver link's rules when they are current with
+// the active rule file and read from that file otherwise; a save writes the file and has
 // the driver link apply it.
 #pragma once
 
+#include "base/JobWorker.h"
 #include "base/WindowState.h"
 #include "controls/ReportList.h"
 #include "controls/ResizableDlg.h"
@@ -40,6 +42,11 @@ struct RULE_EDITOR_CONTEXT {
     // After the rule file was written: reload the driver link's rules and
     // upload them. Null: nothing to apply.
     std::function<RuleApplyResult()> applyRules;
+    // The rules the driver link already holds, when they are what the rule
+    // file holds now: a new copy of the set (the caller's to free) with its
+    // groups appended to `groups`. Null (or no function): the editor reads
+    // the file.
+    std::function<RuleSet*(GroupList* groups)> currentRules;
 };
 
 class CRuleDlg : public CResizableDlg {
@@ -64,6 +71,8 @@ public:
     void RuleFileChanged();
 
     bool IsChanged() const { return m_changed; }
+    // A save is writing the file (on the editor's worker thread).
+    bool IsSaving() const { return m_saving; }
     RuleSet* Rules() const { return m_set; }
     const GroupList& Groups() const { return m_groups; }
     HWND Tree() const;
@@ -127,7 +136,11 @@ private:
     void DeleteRules();
     void MoveToGroup();
     void Refresh();
+    // Starts writing a copy of the rules on the worker; false when nothing
+    // was started (a save is running, or the copy could not be made). The
+    // edits count as saved once the file is written (OnSaved).
     bool Save();
+    void OnSaved();
     void Import();
     void Export();
     void Close();
@@ -139,6 +152,15 @@ private:
     RuleSet* m_set = nullptr;
     GroupList m_groups;
     bool m_changed = false;
+    // Counts edits, so that a save that ends after further edits leaves them
+    // unsaved.
+    uint64_t m_edits = 0;
+    uint64_t m_savedEdits = 0;
+    bool m_saving = false;
+    bool m_closeAfterSave = false;
+    // The code of WriteRuleFile, plus one (0: nothing handed over).
+    CHandOver<int> m_saveResult;
+    CJobWorker m_saver; // after the hand-over: its job ends first
     RuleHitMap m_hits;
     // Size and last write of the hit file when it was read.
     uint64_t m_hitStamp[2] = {};

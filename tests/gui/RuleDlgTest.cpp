@@ -117,6 +117,12 @@ protected:
     }
 
     void Command(int id) { SendMessageW(m_dlg->Hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    // Waits until a save has written the file and the window has taken the
+    // outcome; false when it does not end.
+    bool Saved()
+    {
+        return gui::PumpUntil([this] { return !m_dlg->IsWindow() || !m_dlg->IsSaving(); }, 10000);
+    }
     bool Enabled(int id) { return IsWindowEnabled(m_dlg->Item(id)) != FALSE; }
     std::wstring NodeText(HTREEITEM item)
     {
@@ -247,6 +253,7 @@ TEST_F(RuleEditor, DeletingAGroupDeletesExactlyItsRulesAndSelectsTheParentRoot)
     EXPECT_TRUE(m_dlg->IsChanged() && Enabled(IDC_RULE_SAVE));
 
     Command(IDC_RULE_SAVE);
+    ASSERT_TRUE(Saved());
     Texts groups;
     EXPECT_EQ((Texts{ L"临时@1", L"恶意程序@1", L"命令行@5" }), FileRules(&groups));
     EXPECT_EQ((Texts{ L"网络", L"Office" }), groups);
@@ -323,6 +330,45 @@ TEST_F(RuleEditor, CancelOnCloseKeepsWindowAndChangesAndRefreshKeepsSaveEnabled)
     EXPECT_EQ(0, m_applied);
 }
 
+// A save writes on the worker: until the window has its outcome it says so,
+// ignores a second save and a close, and edits made meanwhile stay unsaved; a
+// close that saves ends once the file is written.
+TEST_F(RuleEditor, WhileASaveWritesTheWindowStaysUsableAndWaitsForIt)
+{
+    auto moveLastRule = [this](UINT group) {
+        SelectRow(4);
+        m_menuChoice = ID_RULE_MOVE_FIRST + group;
+        Command(IDC_RULE_MOVE_TO_GROUP);
+    };
+    moveLastRule(1);
+    Command(IDC_RULE_SAVE);
+    ASSERT_TRUE(m_dlg->IsSaving());
+    EXPECT_EQ(L"正在保存规则...", m_dlg->StatusBar().Text(0));
+    SendMessageW(m_dlg->Hwnd(), WM_CLOSE, 0, 0); // no question, the window stays
+    ASSERT_TRUE(m_dlg->IsWindow());
+    moveLastRule(0);
+    Command(IDC_RULE_SAVE); // ignored: the first save is still writing
+    ASSERT_TRUE(Saved());
+    EXPECT_EQ(L"命令行@1", FileRules().back());
+    EXPECT_EQ(1, m_applied);
+    EXPECT_TRUE(m_dlg->IsChanged() && Enabled(IDC_RULE_SAVE)) << "the later edit is not saved";
+    EXPECT_EQ(L"监控操作分类", m_dlg->StatusBar().Text(0)) << "the node is named again";
+
+    Command(IDC_RULE_SAVE);
+    ASSERT_TRUE(Saved());
+    EXPECT_EQ(L"命令行@0", FileRules().back());
+    EXPECT_EQ(2, m_applied);
+    EXPECT_FALSE(m_dlg->IsChanged() || Enabled(IDC_RULE_SAVE));
+
+    moveLastRule(1);
+    ModalWatch yes(kWarning, Answer(IDYES));
+    SendMessageW(m_dlg->Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(m_dlg->IsWindow()) << "closes once written";
+    ASSERT_TRUE(gui::PumpUntil([this] { return !m_dlg->IsWindow(); }, 10000));
+    EXPECT_EQ(L"命令行@1", FileRules().back());
+    EXPECT_EQ(3, m_applied);
+}
+
 TEST_F(RuleEditor, AFailedSaveKeepsTheEditsAndTheDriverAndARefusedTableIsReported)
 {
     SelectRow(4);
@@ -334,6 +380,7 @@ TEST_F(RuleEditor, AFailedSaveKeepsTheEditsAndTheDriverAndARefusedTableIsReporte
         ModalWatch yes(kWarning, Answer(IDYES)); // close, saving: fails, the window stays
         ModalWatch error(kError, Answer(IDOK));
         SendMessageW(m_dlg->Hwnd(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(Saved());
         EXPECT_EQ(L"无法写入规则文件(" + m_context.ruleFile + L"),规则没有保存.", error.BoxText());
     }
     EXPECT_TRUE(m_dlg->IsWindow() && m_dlg->IsChanged() && Enabled(IDC_RULE_SAVE));
@@ -344,6 +391,7 @@ TEST_F(RuleEditor, AFailedSaveKeepsTheEditsAndTheDriverAndARefusedTableIsReporte
     m_applyResult = RULES_REFUSED;
     ModalWatch error(kError, Answer(IDOK));
     Command(IDC_RULE_SAVE);
+    ASSERT_TRUE(Saved());
     EXPECT_EQ(L"驱动程序拒绝了新的规则表,新规则没有生效.", error.BoxText());
     EXPECT_EQ(1, m_applied);
     EXPECT_FALSE(m_dlg->IsChanged());
@@ -510,6 +558,7 @@ TEST_F(RuleEditor, FilteredRowsAreEditedDeletedAndSavedAsAnyOther)
     EXPECT_EQ((Texts{ L"C:\\Windows\\*" }), Column(0));
 
     Command(IDC_RULE_SAVE);
+    ASSERT_TRUE(Saved());
     EXPECT_FALSE(m_dlg->IsChanged());
     EXPECT_EQ((Texts{ L"系统文件@0", L"启动项@0", L"恶意程序@1", L"命令行@5" }), FileRules());
     SetWindowTextW(filter, L"");

@@ -603,3 +603,64 @@ TEST_F(RuleFileTest, CodePageTextsKeepTheAnsiFile)
         "</HarrowmereRule>\r\n";
     EXPECT_EQ(ReadBytes(path), expected);
 }
+
+// The editor starts from a copy of the rules the guard read, as long as the
+// file was not rewritten since: the copy writes the very same file and is
+// made of new rules; a rewritten, missing or never read file gives none.
+TEST_F(RuleFileTest, RulesAreCopiedOnlyWhileTheFileIsAsRead)
+{
+    SetPtr set(NewRuleSet());
+    AddRule(set.get(), 0, L"file", BuildParamList(0, "p", L"C:\\Windows\\*"), RuleAction::Feign,
+            RuleLog::Alert, RuleFlag::Ask | RuleFlag::Scan, 2);
+    AddRule(set.get(), 1, L"reg", BuildParamList(1, "ws", L"HKCU\\Software\\*", L"Value"),
+            RuleAction::Accept, RuleLog::None, 0, 0);
+    AddRule(set.get(), 0, L"file two", BuildParamList(0, "w", L"D:\\*"));
+    ProgramEntry* other = NewProgramEntry(L"cmd.exe");
+    other->enabled = 0;
+    CopyRuleInto(other, RuleAction::Reject, RuleLog::Log, 0, 2, L"only cmd", BuildParamList(2, "*"));
+    AddProgramEntry(set.get(), other);
+    GroupList groups;
+    AddGroup(&groups, 2, L"two", L"second");
+    AddGroup(&groups, 0, L"zero", L"");
+    const std::wstring path = Path(L"Harrowmere.erd");
+    ASSERT_EQ(WriteRuleFile(&groups, set.get(), path.c_str(), -1), 0);
+
+    const FILE_STAMP stamp = FileStampOf(path);
+    EXPECT_FALSE(stamp.Missing());
+    GroupList heldGroups;
+    SetPtr held(ReadRuleFile(&heldGroups, path.c_str()));
+    GroupList copyGroups;
+    SetPtr copy(CopyRulesIfCurrent(held.get(), heldGroups, stamp, path, &copyGroups));
+    ASSERT_TRUE(copy);
+    ASSERT_EQ(copy->count, 2);
+    EXPECT_EQ(copy->entries[1]->enabled, 0);
+    EXPECT_EQ(RuleCount(copy.get()), 4u);
+    ForEachRule(copy->entries[0], [&](Rule* rule) {
+        EXPECT_EQ(FindRuleById(copy.get(), rule->id), rule);
+        EXPECT_EQ(FindRuleById(held.get(), rule->id), nullptr);
+    }, -1, -1);
+    ASSERT_EQ(WriteRuleFile(&copyGroups, copy.get(), Path(L"copy.erd").c_str(), -1), 0);
+    EXPECT_EQ(ReadBytes(Path(L"copy.erd")), ReadBytes(path));
+
+    struct Case {
+        const char* what;
+        FILE_STAMP stamp;
+        const RuleSet* set;
+        std::wstring path;
+    } stale[] = {
+        { "never read", FILE_STAMP(), held.get(), path },
+        { "missing file", stamp, held.get(), Path(L"missing.erd") },
+        { "no rules", stamp, nullptr, path },
+    };
+    for (const Case& c : stale) {
+        GroupList none;
+        EXPECT_EQ(CopyRulesIfCurrent(c.set, heldGroups, c.stamp, c.path, &none), nullptr) << c.what;
+        EXPECT_TRUE(none.groups.empty()) << c.what;
+    }
+    // Rewritten since: read the file instead.
+    AddRule(set.get(), 2, L"new", BuildParamList(2, "*"));
+    ASSERT_EQ(WriteRuleFile(&groups, set.get(), path.c_str(), -1), 0);
+    GroupList none;
+    EXPECT_EQ(CopyRulesIfCurrent(held.get(), heldGroups, stamp, path, &none), nullptr);
+    ClearGroups(&groups);
+}
