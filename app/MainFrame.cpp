@@ -47,8 +47,14 @@ LRESULT CChildView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_CLOSE:
-        // The main window is gone by now (it asked the frame to close); its
-        // object's destruction removes the tray icon.
+        // From the exit command the main window is gone by now (it asked the
+        // frame to close). Asked from outside (the setup program and the
+        // uninstaller close the frame) it is still there: destroying it runs
+        // the guard's orderly end, so the driver link stops and the settings,
+        // the block count and the rules' hit counts are saved, before the
+        // object goes (its destruction removes the tray icon).
+        if (m_mainDialog && m_mainDialog->IsWindow())
+            DestroyWindow(m_mainDialog->Hwnd());
         m_mainDialog.reset();
         return 0;
     }
