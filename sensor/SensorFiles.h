@@ -46,6 +46,34 @@ inline const wchar_t* const* ExcludedImages(size_t* count)
     return names;
 }
 
+// The named event that a loaded sensor keeps open for the life of its
+// process: "Local\HarrowmereSensor-<process id>". The guard's watcher sees by
+// it that a process, or the guarded parent that started it, already carries
+// the sensor and leaves it alone: a load from outside costs the process a
+// thread and memory put into it from another process, which under Wine can
+// interrupt it anywhere (its start-up included) and, now and then, corrupt
+// its heap.
+#define HM_SENSOR_MARK_PREFIX L"Local\\HarrowmereSensor-"
+const size_t kSensorMarkChars = 40;
+
+// The mark's name for process `pid` (no C runtime: the sensor has none).
+inline void SensorMarkName(unsigned long pid, wchar_t (&out)[kSensorMarkChars])
+{
+    const wchar_t prefix[] = HM_SENSOR_MARK_PREFIX;
+    size_t n = 0;
+    for (; prefix[n]; ++n)
+        out[n] = prefix[n];
+    wchar_t digits[12];
+    size_t d = 0;
+    do {
+        digits[d++] = static_cast<wchar_t>(L'0' + pid % 10);
+        pid /= 10;
+    } while (pid && d < 12);
+    while (d)
+        out[n++] = digits[--d];
+    out[n] = 0;
+}
+
 // The last element of a path (after the last backslash or slash).
 inline const wchar_t* BaseName(const wchar_t* path, size_t chars)
 {

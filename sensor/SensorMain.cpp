@@ -40,6 +40,10 @@ bool Load(HMODULE self)
     NoteProcess();
     if (!g_state.active)
         return true; // inert: loaded, never patched
+    // The mark stays open until the process ends: the sensor never unloads.
+    wchar_t mark[kSensorMarkChars];
+    SensorMarkName(g_state.processId, mark);
+    CreateEventW(nullptr, TRUE, FALSE, mark);
     g_state.tlsIndex = TlsAlloc();
     g_state.deviceIndex = TlsAlloc();
     if (g_state.tlsIndex == TLS_OUT_OF_INDEXES || g_state.deviceIndex == TLS_OUT_OF_INDEXES) {

@@ -39,6 +39,18 @@ ULONGLONG Now()
     return FileTimeValue(now);
 }
 
+// How long process `pid` has run, in milliseconds; a process whose times
+// cannot be read counts as old enough (the delivery then decides).
+const DWORD kMinAgeMs = 100;
+
+DWORD Age(DWORD pid)
+{
+    ULONGLONG created = CreationTime(pid), now = Now();
+    if (!created || now <= created)
+        return created ? 0 : kMinAgeMs;
+    return static_cast<DWORD>(std::min<ULONGLONG>((now - created) / 10000, MAXDWORD));
+}
+
 // The id of the process that started this one, 0 when it is not known.
 DWORD ParentProcessId()
 {
@@ -111,26 +123,36 @@ void CProcessWatcher::Scan(bool first)
         return;
     ForgetEnded();
     std::set<DWORD> running;
-    std::vector<std::pair<DWORD, std::wstring>> fresh;
+    std::vector<PROCESSENTRY32W> fresh;
     PROCESSENTRY32W entry = { sizeof(entry) };
     for (BOOL ok = Process32FirstW(snapshot, &entry); ok; ok = Process32NextW(snapshot, &entry)) {
         running.insert(entry.th32ProcessID);
         if (!m_seen.count(entry.th32ProcessID) && !m_unfinished.count(entry.th32ProcessID))
-            fresh.emplace_back(entry.th32ProcessID, entry.szExeFile);
+            fresh.push_back(entry);
     }
     CloseHandle(snapshot);
     FinishLoads(running);
-    for (const auto& process : fresh) {
+    for (const PROCESSENTRY32W& process : fresh) {
         // Stop is never held up by more than the one delivery under way.
         if (WaitForSingleObject(m_stop.Get(), 0) == WAIT_OBJECT_0)
             break;
+        const DWORD pid = process.th32ProcessID;
+        // A program started by a guarded one gets the sensor from its parent
+        // before it runs; one still starting is left to finish its start-up
+        // (a thread put into it meanwhile can break it under Wine).
+        if (!first && HasSensorMark(process.th32ParentProcessID)) {
+            Handled(pid, SensorDelivery::AlreadyGuarded, first);
+            continue;
+        }
+        if (!first && Age(pid) < kMinAgeMs)
+            continue;
         SensorLoad load;
-        SensorDelivery result = DeliverSensor(process.first, process.second.c_str(), m_sensorPath, kDeliveryWaitMs,
-                                              m_stop.Get(), &load);
+        SensorDelivery result =
+            DeliverSensor(pid, process.szExeFile, m_sensorPath, kDeliveryWaitMs, m_stop.Get(), &load);
         if (result == SensorDelivery::Unfinished)
-            m_unfinished.emplace(process.first, std::move(load));
+            m_unfinished.emplace(pid, std::move(load));
         else
-            Handled(process.first, result, first);
+            Handled(pid, result, first);
     }
     // An id that left the list may come back as a new process.
     for (auto it = m_seen.begin(); it != m_seen.end();)

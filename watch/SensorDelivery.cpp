@@ -57,6 +57,14 @@ SensorDelivery LoadResult(HANDLE thread)
 
 } // namespace
 
+bool HasSensorMark(DWORD pid)
+{
+    wchar_t name[sensor::kSensorMarkChars];
+    sensor::SensorMarkName(pid, name);
+    ui::CHandle mark(OpenEventW(SYNCHRONIZE, FALSE, name));
+    return static_cast<bool>(mark);
+}
+
 SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wstring& sensorPath, DWORD waitMs,
                              HANDLE cancel, SensorLoad* unfinished)
 {
@@ -66,6 +74,8 @@ SensorDelivery DeliverSensor(DWORD pid, const wchar_t* imageName, const std::wst
     // it will run, and its width, are not known yet either.
     if (!imageName || !*imageName)
         return SensorDelivery::Refused;
+    if (HasSensorMark(pid))
+        return SensorDelivery::AlreadyGuarded;
     ui::CHandle process(OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
                                         PROCESS_VM_WRITE | PROCESS_VM_READ | SYNCHRONIZE,
                                     FALSE, pid));

@@ -16,7 +16,11 @@ enum class SensorDelivery {
     OtherArchitecture,  // a process of the other width: this guard's sensor cannot load there
     Refused,            // the process could not be opened or refused the thread (too early, too late)
     Unfinished,         // the remote thread runs, or waits to run, after the wait ended
+    AlreadyGuarded,     // the process carries the sensor already (its mark is there)
 };
+
+// Whether process `pid` carries a loaded sensor (the sensor's mark exists).
+bool HasSensorMark(DWORD pid);
 
 // A load whose remote thread had not finished when its wait ended (a process
 // still starting, or busy under its loader lock): the process, the thread
