@@ -51,6 +51,7 @@
 #define WM_INSERT_REG_SPLITTER   (WM_APP + 0x51) // wParam splitter id, lParam distance moved
 #define WM_INSERT_REG_HIVE_READY (WM_APP + 0x52) // the loader queued a hive's subkeys
 #define WM_INSERT_REG_LOADED     (WM_APP + 0x53) // the loader is done
+#define WM_RULE_SAVED            (WM_APP + 0x54) // the rule editor's save job has written the file (or could not)
 
 // Inspection tools and their controls (each window's own messages).
 // WM_APP + 0x140 is the tree list control's own (controls/TreeListCtrl.h).

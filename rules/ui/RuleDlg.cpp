@@ -26,8 +26,6 @@ const wchar_t kHitColumnsName[] = L"RuleWndHitList";
 // second.
 const UINT_PTR kHitTimer = 1;
 const UINT kHitPollMs = 1000;
-// Posted by the save job when the file is written (or could not be).
-const UINT WM_RULE_SAVED = WM_APP + 0x54;
 const int kStatusPaneWidth = 200;
 const int kSplitterMin = 100, kSplitterMax = 300;
 const int kSummaryChars = 128;

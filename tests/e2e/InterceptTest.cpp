@@ -104,17 +104,6 @@ std::wstring CmdPath()
     return std::wstring(dir) + L"\\cmd.exe";
 }
 
-// Waits until `done` holds or `timeoutMs` pass; true when it held.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000)
-{
-    for (DWORD start = GetTickCount();; Sleep(50)) {
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-    }
-}
-
 std::wstring Upper(std::wstring s)
 {
     if (!s.empty())
@@ -324,10 +313,10 @@ TEST_F(InterceptTest, PromptShowsTheRealProgramPathAndItsAnswerReachesCmd)
         Process cmd;
         ASSERT_TRUE(cmd.Start(L"GuardedRun.exe", L"cmd.exe /c type " + TestPath(L"ask\\a.txt"), true));
         HWND prompt = nullptr;
-        ASSERT_TRUE(WaitUntil([&] { return (prompt = FindPrompt(m_guard.Pid())) != nullptr; }));
+        ASSERT_TRUE(testwait::WaitUntil([&] { return (prompt = FindPrompt(m_guard.Pid())) != nullptr; }, 15000));
         // The prompt fills in its texts once it shows.
-        EXPECT_TRUE(WaitUntil([&] { return Lower(ChildTexts(prompt)).find(Lower(CmdPath())) != std::wstring::npos; },
-                              5000))
+        EXPECT_TRUE(testwait::WaitUntil(
+            [&] { return Lower(ChildTexts(prompt)).find(Lower(CmdPath())) != std::wstring::npos; }, 5000))
             << WideToUtf8(ChildTexts(prompt));
         EXPECT_TRUE(AnswerPrompt(prompt, c.button));
         ASSERT_NE(-1, cmd.WaitForExit(15000));
@@ -347,7 +336,7 @@ TEST_F(InterceptTest, CmdGoesOnWithinTheReplyTimeOutWhenTheGuardIsKilledDuringAP
 
     Process cmd;
     ASSERT_TRUE(cmd.Start(L"GuardedRun.exe", L"cmd.exe /c type " + TestPath(L"ask\\a.txt") + L" & echo went on", true));
-    ASSERT_TRUE(WaitUntil([&] { return FindPrompt(m_guard.Pid()) != nullptr; }));
+    ASSERT_TRUE(testwait::WaitUntil([&] { return FindPrompt(m_guard.Pid()) != nullptr; }, 15000));
     DWORD killed = GetTickCount();
     m_guard.Kill();
     EXPECT_NE(-1, cmd.WaitForExit(timeoutMs + 10000)) << "cmd.exe still waits";
@@ -511,8 +500,9 @@ TEST_F(InterceptTest, EverySpellingOfAGuardedFileOrKeyIsRefusedByItsOneRule)
         ToolResult opened = GuardedCmd(s.command(L"Open File.txt"));
         SCOPED_TRACE(std::string(s.what) + ": " + refused.output + " / " + opened.output);
         EXPECT_EQ(std::string::npos, refused.output.find("spelled secret"));
-        if (s.wineOpens)
+        if (s.wineOpens) {
             EXPECT_NE(std::string::npos, opened.output.find("spelled open"));
+        }
     }
     EXPECT_EQ(std::size(spellings), LogCount(L"cmd.exe", dir + L"Secret File.txt"));
     ToolResult upper = GuardedCmd(L"type \"" + dir + lettersUpper + L"\"");
