@@ -101,8 +101,22 @@ static ULONG CallerPid(PIRP irp)
     return (ULONG)(ULONG_PTR)PsGetCurrentProcessId();
 }
 
-// IOCTL_WATCH_GET_SHARED: the record's address in the caller, as 4 bytes for
-// a 4-byte output buffer (32-bit callers) and 8 bytes for a larger one.
+// Writes a view's address into the answer, as 4 bytes for a 4-byte output
+// buffer (32-bit callers) and 8 bytes for a larger one; the answer's length.
+static ULONG WriteAddress(PIRP irp, BOOLEAN narrow, ULONG_PTR address)
+{
+    if (narrow) {
+        uint32_t value = (uint32_t)address;
+        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
+        return sizeof(value);
+    }
+    uint64_t value = address;
+    RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
+    return sizeof(value);
+}
+
+// IOCTL_WATCH_GET_SHARED: the record's address in the caller (0 when it
+// cannot be mapped).
 static NTSTATUS GetShared(PIRP irp, ULONG outLength)
 {
     if (outLength < sizeof(uint32_t))
@@ -112,14 +126,7 @@ static NTSTATUS GetShared(PIRP irp, ULONG outLength)
     NTSTATUS status = SharedRecordMapInto(CallerPid(irp), narrow, &address);
     if (!NT_SUCCESS(status))
         address = 0;
-    if (narrow) {
-        uint32_t value = (uint32_t)address;
-        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
-    } else {
-        uint64_t value = address;
-        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
-    }
-    return CompleteIrp(irp, status, narrow ? sizeof(uint32_t) : sizeof(uint64_t));
+    return CompleteIrp(irp, status, WriteAddress(irp, narrow, address));
 }
 
 // The program's own control codes, which only the session's holder may send.
@@ -140,14 +147,7 @@ static NTSTATUS MapState(PIRP irp, ULONG outLength)
     NTSTATUS status = StatePageMapInto(CallerPid(irp), narrow, &address);
     if (!NT_SUCCESS(status))
         return CompleteIrp(irp, status, 0);
-    if (narrow) {
-        uint32_t value = (uint32_t)address;
-        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
-    } else {
-        uint64_t value = address;
-        RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &value, sizeof(value));
-    }
-    return CompleteIrp(irp, STATUS_SUCCESS, narrow ? sizeof(uint32_t) : sizeof(uint64_t));
+    return CompleteIrp(irp, STATUS_SUCCESS, WriteAddress(irp, narrow, address));
 }
 
 static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)

@@ -1,7 +1,6 @@
 // The request record shared with the program.
 #include "driver/SharedRecord.h"
 
-#define RECORD_SECTION_SIZE 4096u
 
 // The record's layout as this C compiler sees it (the protocol header checks
 // it for C++ only).
@@ -10,31 +9,64 @@ _Static_assert(__builtin_offsetof(WATCH_SHARED_RECORD, param2) == 2050, "param2 
 _Static_assert(__builtin_offsetof(WATCH_SHARED_RECORD, verdict) == 2564, "verdict offset");
 _Static_assert(__builtin_offsetof(WATCH_SHARED_RECORD, processName) == 2568, "process name offset");
 _Static_assert(__builtin_offsetof(WATCH_SHARED_RECORD, requestEvent) == 2592, "request event offset");
-_Static_assert(sizeof(WATCH_SHARED_RECORD) <= RECORD_SECTION_SIZE, "record fits the section");
+_Static_assert(sizeof(WATCH_SHARED_RECORD) <= SHARED_PAGE_SIZE, "record fits the section");
 
-NTSTATUS SharedRecordCreate(void)
+NTSTATUS CreateSharedPage(HANDLE* section, PVOID* base)
 {
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
     LARGE_INTEGER size;
-    size.QuadPart = RECORD_SECTION_SIZE;
-    NTSTATUS status = ZwCreateSection(&g_state.section, SECTION_ALL_ACCESS, &attributes, &size,
-                                      PAGE_READWRITE, SEC_COMMIT, NULL);
+    size.QuadPart = SHARED_PAGE_SIZE;
+    *base = NULL;
+    NTSTATUS status = ZwCreateSection(section, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE, SEC_COMMIT,
+                                      NULL);
     if (!NT_SUCCESS(status)) {
-        g_state.section = NULL;
+        *section = NULL;
         return status;
     }
-    PVOID base = NULL;
     SIZE_T viewSize = 0;
-    status = ZwMapViewOfSection(g_state.section, ZwCurrentProcess(), &base, 0, 0, NULL, &viewSize,
-                                ViewUnmap, 0, PAGE_READWRITE);
+    status = ZwMapViewOfSection(*section, ZwCurrentProcess(), base, 0, 0, NULL, &viewSize, ViewUnmap, 0,
+                                PAGE_READWRITE);
     if (!NT_SUCCESS(status)) {
-        ZwClose(g_state.section);
-        g_state.section = NULL;
-        return status;
+        ZwClose(*section);
+        *section = NULL;
+        *base = NULL;
     }
+    return status;
+}
+
+NTSTATUS MapSharedPageInto(HANDLE section, ULONG pid, BOOLEAN below4GB, ULONG protect, PVOID* base,
+                           HANDLE* keepProcess)
+{
+    *base = NULL;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
+    CLIENT_ID client;
+    client.UniqueProcess = (HANDLE)(ULONG_PTR)pid;
+    client.UniqueThread = NULL;
+    HANDLE process = NULL;
+    NTSTATUS status = ZwOpenProcess(&process, PROCESS_ALL_ACCESS, &attributes, &client);
+    if (!NT_SUCCESS(status))
+        return status;
+    SIZE_T viewSize = 0;
+    // One high-order zero bit keeps the view below 2 GB for 32-bit callers.
+    status = ZwMapViewOfSection(section, process, base, below4GB ? 1 : 0, 0, NULL, &viewSize, ViewUnmap, 0,
+                                protect);
+    if (NT_SUCCESS(status) && keepProcess)
+        *keepProcess = process;
+    else
+        ZwClose(process);
+    if (!NT_SUCCESS(status))
+        *base = NULL;
+    return status;
+}
+
+NTSTATUS SharedRecordCreate(void)
+{
+    PVOID base = NULL;
+    NTSTATUS status = CreateSharedPage(&g_state.section, &base);
     g_state.record = (WATCH_SHARED_RECORD*)base;
-    return STATUS_SUCCESS;
+    return status;
 }
 
 void SharedRecordDestroy(void)
@@ -72,25 +104,11 @@ NTSTATUS SharedRecordMapInto(ULONG pid, BOOLEAN below4GB, ULONG_PTR* address)
         return STATUS_SUCCESS;
     }
 
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
-    CLIENT_ID client;
-    client.UniqueProcess = (HANDLE)(ULONG_PTR)pid;
-    client.UniqueThread = NULL;
+    PVOID base = NULL;
     HANDLE process = NULL;
-    NTSTATUS status = ZwOpenProcess(&process, PROCESS_ALL_ACCESS, &attributes, &client);
+    NTSTATUS status = MapSharedPageInto(g_state.section, pid, below4GB, PAGE_READWRITE, &base, &process);
     if (!NT_SUCCESS(status))
         return status;
-
-    PVOID base = NULL;
-    SIZE_T viewSize = 0;
-    // One high-order zero bit keeps the view below 2 GB.
-    status = ZwMapViewOfSection(g_state.section, process, &base, below4GB ? 1 : 0, 0, NULL,
-                                &viewSize, ViewUnmap, 0, PAGE_READWRITE);
-    if (!NT_SUCCESS(status)) {
-        ZwClose(process);
-        return status;
-    }
     if (g_state.mappedProcess)
         ZwClose(g_state.mappedProcess);
     g_state.mappedProcess = process;

@@ -5,6 +5,19 @@
 #include "driver/DriverState.h"
 
 // Creates the section and the driver's own view (g_state.section, .record).
+// The request record and the state page are each one page of a section
+// that the driver's host maps for itself and into the processes that ask.
+#define SHARED_PAGE_SIZE 4096u
+
+// Creates such a section and maps it into the driver's host.
+NTSTATUS CreateSharedPage(HANDLE* section, PVOID* base);
+
+// Maps `section` into process `pid` with `protect` (below 2 GB for a 32-bit
+// caller); the process handle goes to `*keepProcess` when it is given,
+// otherwise it is closed.
+NTSTATUS MapSharedPageInto(HANDLE section, ULONG pid, BOOLEAN below4GB, ULONG protect, PVOID* base,
+                           HANDLE* keepProcess);
+
 NTSTATUS SharedRecordCreate(void);
 
 // Closes the driver's view and the section. Views mapped into programs stay

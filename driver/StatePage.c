@@ -1,31 +1,15 @@
 // The state page shared read-only with the sensors.
 #include "driver/StatePage.h"
+#include "driver/SharedRecord.h"
 
-#define STATE_SECTION_SIZE 4096u
-
-_Static_assert(sizeof(WATCH_STATE_PAGE) <= STATE_SECTION_SIZE, "state page fits the section");
+_Static_assert(sizeof(WATCH_STATE_PAGE) <= SHARED_PAGE_SIZE, "state page fits the section");
 
 NTSTATUS StatePageCreate(void)
 {
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
-    LARGE_INTEGER size;
-    size.QuadPart = STATE_SECTION_SIZE;
-    NTSTATUS status = ZwCreateSection(&g_state.stateSection, SECTION_ALL_ACCESS, &attributes, &size,
-                                      PAGE_READWRITE, SEC_COMMIT, NULL);
-    if (!NT_SUCCESS(status)) {
-        g_state.stateSection = NULL;
-        return status;
-    }
     PVOID base = NULL;
-    SIZE_T viewSize = 0;
-    status = ZwMapViewOfSection(g_state.stateSection, ZwCurrentProcess(), &base, 0, 0, NULL, &viewSize,
-                                ViewUnmap, 0, PAGE_READWRITE);
-    if (!NT_SUCCESS(status)) {
-        ZwClose(g_state.stateSection);
-        g_state.stateSection = NULL;
+    NTSTATUS status = CreateSharedPage(&g_state.stateSection, &base);
+    if (!NT_SUCCESS(status))
         return status;
-    }
     g_state.statePage = (volatile WATCH_STATE_PAGE*)base;
     g_state.statePage->magic = WATCH_STATE_MAGIC;
     return STATUS_SUCCESS;
@@ -69,22 +53,9 @@ NTSTATUS StatePageMapInto(ULONG pid, BOOLEAN below4GB, ULONG_PTR* address)
     *address = 0;
     if (!g_state.stateSection)
         return STATUS_DEVICE_NOT_READY;
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
-    CLIENT_ID client;
-    client.UniqueProcess = (HANDLE)(ULONG_PTR)pid;
-    client.UniqueThread = NULL;
-    HANDLE process = NULL;
-    NTSTATUS status = ZwOpenProcess(&process, PROCESS_ALL_ACCESS, &attributes, &client);
-    if (!NT_SUCCESS(status))
-        return status;
+    // Read-only: a sensor can read the state, never change it.
     PVOID base = NULL;
-    SIZE_T viewSize = 0;
-    // Read-only: a sensor can read the state, never change it. One
-    // high-order zero bit keeps the view below 2 GB for 32-bit callers.
-    status = ZwMapViewOfSection(g_state.stateSection, process, &base, below4GB ? 1 : 0, 0, NULL, &viewSize,
-                                ViewUnmap, 0, PAGE_READONLY);
-    ZwClose(process);
+    NTSTATUS status = MapSharedPageInto(g_state.stateSection, pid, below4GB, PAGE_READONLY, &base, NULL);
     if (NT_SUCCESS(status))
         *address = (ULONG_PTR)base;
     return status;
