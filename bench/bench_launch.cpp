@@ -6,30 +6,11 @@
 //   bench_launch.exe <sensor DLL | -> <program> [<arguments>...]
 // Returns the program's exit code, or 125 when the sensor cannot be loaded
 // and 126 when the program cannot be started.
+#include "base/CommandTokens.h"
+
 #include <windows.h>
 
 #include <stdio.h>
-
-namespace {
-
-// The command line from its `skip`-th token on.
-const wchar_t* AfterTokens(const wchar_t* line, int skip)
-{
-    for (; skip > 0; --skip) {
-        bool quoted = false;
-        for (; *line; ++line) {
-            if (*line == L'"')
-                quoted = !quoted;
-            else if (!quoted && (*line == L' ' || *line == L'\t'))
-                break;
-        }
-        while (*line == L' ' || *line == L'\t')
-            ++line;
-    }
-    return line;
-}
-
-} // namespace
 
 int main()
 {

@@ -9,6 +9,7 @@
 // program's name is passed on exactly as typed.
 // Exit codes: the program's, or 125 when the sensor cannot be loaded, 126
 // when the program cannot be started (the reason on standard error).
+#include "base/CommandTokens.h"
 #include "sensor/SensorFiles.h"
 
 #include <windows.h>
@@ -20,21 +21,6 @@ namespace {
 
 const int kExitNoSensor = 125;
 const int kExitNoStart = 126;
-
-// The command line without its first token (this program's own name).
-const wchar_t* AfterFirstToken(const wchar_t* line)
-{
-    bool quoted = false;
-    for (; *line; ++line) {
-        if (*line == L'"')
-            quoted = !quoted;
-        else if (!quoted && (*line == L' ' || *line == L'\t'))
-            break;
-    }
-    while (*line == L' ' || *line == L'\t')
-        ++line;
-    return line;
-}
 
 std::wstring OwnFolder()
 {
@@ -48,7 +34,7 @@ std::wstring OwnFolder()
 
 int wmain()
 {
-    std::wstring command = AfterFirstToken(GetCommandLineW());
+    std::wstring command = AfterTokens(GetCommandLineW(), 1);
     if (command.empty()) {
         fwprintf(stderr, L"usage: GuardedRun.exe <program> [<arguments>...]\n");
         return kExitNoStart;
