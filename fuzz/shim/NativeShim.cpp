@@ -283,6 +283,23 @@ extern "C" DWORD GetFileAttributesW(const wchar_t* path)
     return access(narrow.c_str(), W_OK) == 0 ? 0 : FILE_ATTRIBUTE_READONLY;
 }
 
+extern "C" BOOL GetFileAttributesExW(const wchar_t* path, GET_FILEEX_INFO_LEVELS, void* info)
+{
+    struct stat st;
+    if (!info || stat(NarrowPath(path).c_str(), &st) != 0)
+        return FALSE;
+    WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(info);
+    *data = WIN32_FILE_ATTRIBUTE_DATA();
+    data->dwFileAttributes = GetFileAttributesW(path);
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    const uint64_t time = static_cast<uint64_t>(st.st_mtime) * 10000000u;
+    data->ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(time >> 32);
+    data->ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(time);
+    return TRUE;
+}
+
 extern "C" BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD)
 {
     return rename(NarrowPath(from).c_str(), NarrowPath(to).c_str()) == 0;

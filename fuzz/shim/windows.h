@@ -38,6 +38,20 @@ typedef long long (*FARPROC)(void);
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 #define MOVEFILE_WRITE_THROUGH 0x8u
 
+typedef struct {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+typedef struct {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA;
+typedef enum { GetFileExInfoStandard } GET_FILEEX_INFO_LEVELS;
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -59,6 +73,8 @@ BOOL DeleteFileW(const wchar_t* path);
 // INVALID_FILE_ATTRIBUTES for a missing file.
 DWORD GetFileAttributesW(const wchar_t* path);
 BOOL MoveFileExW(const wchar_t* from, const wchar_t* to, DWORD flags);
+// Size and last write time from stat(); the attributes as GetFileAttributesW.
+BOOL GetFileAttributesExW(const wchar_t* path, GET_FILEEX_INFO_LEVELS level, void* info);
 // Always fails: there is no driver in the fuzz build.
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
                      void* overlapped);
