@@ -35,17 +35,23 @@ NTSTATUS CreateSharedPage(HANDLE* section, PVOID* base)
     return status;
 }
 
-NTSTATUS MapSharedPageInto(HANDLE section, ULONG pid, BOOLEAN below4GB, ULONG protect, PVOID* base,
-                           HANDLE* keepProcess)
+NTSTATUS OpenProcessById(ULONG pid, ACCESS_MASK access, HANDLE* process)
 {
-    *base = NULL;
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
     CLIENT_ID client;
     client.UniqueProcess = (HANDLE)(ULONG_PTR)pid;
     client.UniqueThread = NULL;
+    *process = NULL;
+    return ZwOpenProcess(process, access, &attributes, &client);
+}
+
+NTSTATUS MapSharedPageInto(HANDLE section, ULONG pid, BOOLEAN below4GB, ULONG protect, PVOID* base,
+                           HANDLE* keepProcess)
+{
+    *base = NULL;
     HANDLE process = NULL;
-    NTSTATUS status = ZwOpenProcess(&process, PROCESS_ALL_ACCESS, &attributes, &client);
+    NTSTATUS status = OpenProcessById(pid, PROCESS_ALL_ACCESS, &process);
     if (!NT_SUCCESS(status))
         return status;
     SIZE_T viewSize = 0;

@@ -9,6 +9,9 @@
 // that the driver's host maps for itself and into the processes that ask.
 #define SHARED_PAGE_SIZE 4096u
 
+// A kernel handle on process `pid` with `access`.
+NTSTATUS OpenProcessById(ULONG pid, ACCESS_MASK access, HANDLE* process);
+
 // Creates such a section and maps it into the driver's host.
 NTSTATUS CreateSharedPage(HANDLE* section, PVOID* base);
 

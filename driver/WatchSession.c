@@ -1,5 +1,6 @@
 // The program's monitoring session.
 #include "driver/WatchSession.h"
+#include "driver/SharedRecord.h"
 #include "driver/StatePage.h"
 #include "driver/UserSid.h"
 #include "driver/common/KeySpellings.h"
@@ -139,13 +140,8 @@ static PROGRAM_LINK* OpenLink(ULONG callerPid, NTSTATUS* status)
     uint32_t requestValue = record->requestEvent;
     uint32_t doneValue = record->doneEvent;
 
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
-    CLIENT_ID client;
-    client.UniqueProcess = (HANDLE)(ULONG_PTR)callerPid;
-    client.UniqueThread = NULL;
     HANDLE process = NULL;
-    *status = ZwOpenProcess(&process, PROCESS_DUP_HANDLE, &attributes, &client);
+    *status = OpenProcessById(callerPid, PROCESS_DUP_HANDLE, &process);
     if (!NT_SUCCESS(*status))
         return NULL;
 
